@@ -1,0 +1,39 @@
+// Single registry values under HKEY_CURRENT_USER, read and written as text or 32-bit integers.
+// Every key-level call opens its key, does one thing and closes it again.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <variant>
+
+namespace RegSet {
+
+using Variant = std::variant<std::monostate, std::u16string, std::int32_t>;
+
+inline constexpr std::int32_t kTypeText = 1;     // REG_SZ
+inline constexpr std::int32_t kTypeInteger = 4;  // REG_DWORD
+// Query and set value, create and enumerate subkeys, notify, create link; no standard rights.
+inline constexpr REGSAM kKeyAccess = 0x3F;
+// Status of GetValue for a value whose type it does not read.
+inline constexpr std::int32_t kUnsupportedType = -1;
+
+// Writes one value into an existing key; does nothing when the key cannot be opened.
+void PutKeyValue(const std::u16string& keyPath, const std::u16string& valueName,
+                 const Variant& value, std::int32_t type);
+
+// Reads one value as text: an integer as its decimal text; missing or unreadable as "".
+std::u16string GetKeyValue(const std::u16string& keyPath, const std::u16string& valueName);
+
+// Writes type 1 (text with its NUL) or type 4; any other type writes nothing and gives 0.
+std::int32_t PutValue(HKEY key, const std::u16string& valueName, std::int32_t type,
+                      const Variant& value);
+
+// Fills the holder from a type 1 or type 4 value. A missing value leaves it as it was and
+// gives 0; another type leaves it and gives kUnsupportedType.
+std::int32_t GetValue(HKEY key, const std::u16string& valueName, Variant& holder);
+
+std::u16string DecimalText(std::int32_t number);
+
+}  // namespace RegSet

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs what building and testing dicreg needs on Debian, skipping what is already there.
+set -euo pipefail
+
+need=()
+have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "ok installed"; }
+for pkg in cmake g++ make googletest python3 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
+  binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64 xvfb xauth xdotool imagemagick \
+  fonts-ipafont-gothic; do
+  have "$pkg" || need+=("$pkg")
+done
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+  need+=(wine32:i386)
+elif ! have wine32:i386; then
+  need+=(wine32:i386)
+fi
+
+if [ ${#need[@]} -gt 0 ]; then
+  echo "setup: installing ${need[*]}"
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+fi

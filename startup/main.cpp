@@ -1,0 +1,5 @@
+#include <windows.h>
+
+#include "StartUp.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { StartUp(); }

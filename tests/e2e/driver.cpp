@@ -1,0 +1,152 @@
+// Runs one end-to-end case inside Wine: seeds HKEY_CURRENT_USER, starts the program with an exact
+// command line through CreateProcessW, waits for it and dumps the registry tree it left.
+//
+// Usage: e2edriver <case file> <result file>. The case file is UTF-8, one command a line, fields
+// separated by tabs, texts as hex of their UTF-16 code units (data as hex bytes):
+//   clear <path>                      delete the key and everything below it
+//   key <path>                        create the key
+//   value <path> <name> <type> <data> create or replace a value
+//   run <program> <command line>      start the program and wait for it
+//   dump <path>                       write every key and value below the key to the result
+// The result file gets "exit <status>" for each run, "K <path>" for each key and
+// "V <path> <name> <type> <data>" for each value, in the same encoding.
+#include <windows.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> Split(const std::string& line) {
+  std::vector<std::string> fields;
+  std::stringstream stream(line);
+  std::string field;
+  while (std::getline(stream, field, '\t')) fields.push_back(field);
+  return fields;
+}
+
+std::vector<BYTE> Bytes(const std::string& hex) {
+  std::vector<BYTE> bytes;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+    bytes.push_back(static_cast<BYTE>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  }
+  return bytes;
+}
+
+std::wstring Text(const std::string& hex) {
+  const auto bytes = Bytes(hex);
+  std::wstring text;
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    text += static_cast<wchar_t>(bytes[i] | (bytes[i + 1] << 8));
+  }
+  return text;
+}
+
+std::string Hex(const BYTE* data, std::size_t size) {
+  static const char digits[] = "0123456789abcdef";
+  std::string hex;
+  for (std::size_t i = 0; i < size; ++i) {
+    hex += digits[data[i] >> 4];
+    hex += digits[data[i] & 15];
+  }
+  return hex;
+}
+
+std::string Hex(const std::wstring& text) {
+  return Hex(reinterpret_cast<const BYTE*>(text.data()), text.size() * sizeof(wchar_t));
+}
+
+struct Key {
+  HKEY handle = nullptr;
+  ~Key() {
+    if (handle) RegCloseKey(handle);
+  }
+};
+
+void Dump(HKEY parent, const std::wstring& path, std::ostream& out) {
+  Key key;
+  if (RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ, &key.handle) != ERROR_SUCCESS) return;
+  out << "K\t" << Hex(path) << "\n";
+  std::vector<wchar_t> name(16384);
+  std::vector<BYTE> data(1 << 20);
+  for (DWORD i = 0;; ++i) {
+    DWORD nameLength = static_cast<DWORD>(name.size());
+    DWORD type = 0;
+    DWORD size = static_cast<DWORD>(data.size());
+    if (RegEnumValueW(key.handle, i, name.data(), &nameLength, nullptr, &type, data.data(),
+                      &size) != ERROR_SUCCESS) {
+      break;
+    }
+    out << "V\t" << Hex(path) << "\t" << Hex(std::wstring(name.data(), nameLength)) << "\t" << type
+        << "\t" << Hex(data.data(), size) << "\n";
+  }
+  std::vector<std::wstring> subkeys;
+  for (DWORD i = 0;; ++i) {
+    DWORD nameLength = static_cast<DWORD>(name.size());
+    if (RegEnumKeyExW(key.handle, i, name.data(), &nameLength, nullptr, nullptr, nullptr,
+                      nullptr) != ERROR_SUCCESS) {
+      break;
+    }
+    subkeys.emplace_back(name.data(), nameLength);
+  }
+  for (const auto& sub : subkeys) Dump(parent, path + L"\\" + sub, out);
+}
+
+int Run(const std::wstring& program, std::wstring commandLine) {
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      nullptr, &startup, &process)) {
+    return -1;
+  }
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD status = 0;
+  GetExitCodeProcess(process.hProcess, &status);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return static_cast<int>(status);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: e2edriver <case file> <result file>\n");
+    return 2;
+  }
+  std::ifstream in(argv[1]);
+  std::ofstream out(argv[2], std::ios::binary);
+  std::string line;
+  while (std::getline(in, line)) {
+    const auto f = Split(line);
+    if (f.empty()) continue;
+    if (f[0] == "clear" && f.size() == 2) {
+      RegDeleteTreeW(HKEY_CURRENT_USER, Text(f[1]).c_str());
+    } else if (f[0] == "key" && f.size() == 2) {
+      Key key;
+      RegCreateKeyExW(HKEY_CURRENT_USER, Text(f[1]).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                      &key.handle, nullptr);
+    } else if (f[0] == "value" && f.size() >= 4) {
+      Key key;
+      RegCreateKeyExW(HKEY_CURRENT_USER, Text(f[1]).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                      &key.handle, nullptr);
+      auto data = Bytes(f.size() > 4 ? f[4] : "");
+      const DWORD size = static_cast<DWORD>(data.size());
+      // A non-NUL guard keeps Windows from appending a NUL to text stored without one.
+      data.insert(data.end(), {'X', 0, 'X', 0});
+      RegSetValueExW(key.handle, Text(f[2]).c_str(), 0, std::stoul(f[3]), data.data(), size);
+    } else if (f[0] == "run" && f.size() == 3) {
+      out << "exit\t" << Run(Text(f[1]), Text(f[2])) << "\n";
+    } else if (f[0] == "dump" && f.size() == 2) {
+      Dump(HKEY_CURRENT_USER, Text(f[1]), out);
+    } else {
+      std::fprintf(stderr, "e2edriver: bad line: %s\n", line.c_str());
+      return 2;
+    }
+  }
+  return 0;
+}

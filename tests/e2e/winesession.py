@@ -1,0 +1,308 @@
+"""A scratch Wine prefix in which the Windows programs run for real.
+
+One prefix is created per test run and reused; a persistent wineserver keeps each case fast.
+Cases go through e2edriver.exe, which seeds HKEY_CURRENT_USER, starts the program with an exact
+command line through CreateProcessW and dumps the registry afterwards. Message boxes are seen
+twice: as real windows under Xvfb (found by title and answered by xdotool), and as the exact
+arguments of MessageBoxW in Wine's relay trace.
+"""
+
+import os
+import re
+import shutil
+import subprocess
+import tempfile
+import time
+
+JUSTSYSTEM = "Software\\Justsystem"
+BOX_TITLES = ("辞書登録エラー", "dicreg")
+
+
+def hexw(text):
+    return text.encode("utf-16-le", "surrogatepass").hex()
+
+
+def unhexw(hex_text):
+    return bytes.fromhex(hex_text).decode("utf-16-le", "surrogatepass")
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+class Value:
+    """A registry value as stored: its type code and raw data bytes."""
+
+    def __init__(self, type_code, data):
+        self.type = type_code
+        self.data = bytes(data)
+
+    def __eq__(self, other):
+        return isinstance(other, Value) and (self.type, self.data) == (other.type, other.data)
+
+    def __repr__(self):
+        if self.type == 1 and len(self.data) % 2 == 0:
+            return "REG_SZ(%r)" % self.data.decode("utf-16-le", "surrogatepass")
+        return "type%d(%s)" % (self.type, self.data.hex())
+
+
+def text_value(text, nul=True):
+    return Value(1, (text + ("\0" if nul else "")).encode("utf-16-le", "surrogatepass"))
+
+
+def dword_value(number):
+    return Value(4, (number & 0xFFFFFFFF).to_bytes(4, "little"))
+
+
+class Registry:
+    """A registry tree: key paths (as created) with their values, names kept as written."""
+
+    def __init__(self):
+        self.keys = {}  # path -> {value name -> Value}
+
+    def copy(self):
+        other = Registry()
+        other.keys = {path: dict(values) for path, values in self.keys.items()}
+        return other
+
+    def find_key(self, path):
+        wanted = path.upper()
+        for existing in self.keys:
+            if existing.upper() == wanted:
+                return existing
+        return None
+
+    def add_key(self, path):
+        parts = path.split("\\")
+        for i in range(1, len(parts) + 1):
+            sub = "\\".join(parts[:i])
+            if self.find_key(sub) is None:
+                self.keys[sub] = {}
+        return self.find_key(path)
+
+    def set(self, path, name, value):
+        key = self.add_key(path)
+        values = self.keys[key]
+        for existing in list(values):
+            if existing.upper() == name.upper():
+                values[existing] = value
+                return
+        values[name] = value
+
+    def get(self, path, name):
+        key = self.find_key(path)
+        if key is None:
+            return None
+        for existing, value in self.keys[key].items():
+            if existing.upper() == name.upper():
+                return value
+        return None
+
+    def flat(self):
+        """{(KEY PATH UPPER, value name): Value} plus the set of upper-cased key paths."""
+        root = JUSTSYSTEM.upper()
+        paths = [p for p in self.keys if p.upper() == root or p.upper().startswith(root + "\\")]
+        values = {}
+        for path in paths:
+            for name, value in self.keys[path].items():
+                values[(path.upper(), name)] = value
+        return values, {path.upper() for path in paths}
+
+    def seed_lines(self):
+        lines = ["clear\t" + hexw(JUSTSYSTEM)]
+        for path, entries in self.keys.items():
+            lines.append("key\t" + hexw(path))
+            for name, value in entries.items():
+                lines.append("value\t%s\t%s\t%d\t%s" % (hexw(path), hexw(name), value.type,
+                                                       value.data.hex()))
+        return lines
+
+
+class Box:
+    def __init__(self, owner, text, text_complete, caption, style):
+        self.owner, self.text, self.text_complete = owner, text, text_complete
+        self.caption, self.style = caption, style
+
+    def __repr__(self):
+        return "MessageBoxW(%s, %r%s, %r, %#x)" % (self.owner, self.text,
+                                                  "" if self.text_complete else "...",
+                                                  self.caption, self.style)
+
+
+class Outcome:
+    def __init__(self, exits, registry, boxes, windows):
+        self.exits = exits  # exit status of each run
+        self.registry = registry  # the Justsystem tree after the last run
+        self.boxes = boxes  # MessageBoxW calls seen in the relay trace
+        self.windows = windows  # titles of the box windows that appeared on the display
+
+
+def parse_debugstr(s):
+    """Decodes Wine's debugstr_w form (after L"), returns (text, rest, complete)."""
+    out, i = [], 0
+    while i < len(s):
+        c = s[i]
+        if c == '"':
+            complete = not s[i + 1:].startswith("...")
+            return "".join(out).encode("utf-16-le", "surrogatepass").decode(
+                "utf-16-le", "surrogatepass"), s[i + 1:], complete
+        if c == "\\":
+            nxt = s[i + 1]
+            if nxt in "nrt":
+                out.append({"n": "\n", "r": "\r", "t": "\t"}[nxt])
+                i += 2
+            elif nxt in "\\\"":
+                out.append(nxt)
+                i += 2
+            elif nxt == "x":
+                out.append(chr(int(s[i + 2:i + 4], 16)))
+                i += 4
+            else:
+                out.append(chr(int(s[i + 1:i + 5], 16)))
+                i += 5
+        else:
+            out.append(c)
+            i += 1
+    raise ValueError("unterminated string in trace: " + s)
+
+
+CALL = re.compile(r"Call user32\.MessageBoxW\(([0-9a-f]+),[0-9a-f]+ L\"(.*)$")
+
+
+def parse_boxes(trace):
+    boxes = []
+    for line in trace.splitlines():
+        m = CALL.search(line)
+        if not m:
+            continue
+        text, rest, complete = parse_debugstr(m.group(2))
+        m2 = re.match(r"(?:\.\.\.)?,[0-9a-f]+ L\"(.*)$", rest)
+        caption, rest, _ = parse_debugstr(m2.group(1))
+        style = int(re.match(r"(?:\.\.\.)?,([0-9a-f]+)\)", rest).group(1), 16)
+        boxes.append(Box(int(m.group(1), 16), text, complete, caption, style))
+    return boxes
+
+
+class WineSession:
+    def __init__(self, work_dir, driver, display=True):
+        self.work_dir = os.path.abspath(work_dir)
+        self.driver = driver
+        os.makedirs(self.work_dir, exist_ok=True)
+        self.prefix = os.path.join(self.work_dir, "prefix")
+        self.env = dict(os.environ, WINEPREFIX=self.prefix, WINEDEBUG="-all")
+        self.env.pop("DISPLAY", None)
+        self.xvfb = None
+        self.screenshot = None
+        self.case_no = 0
+        if display:
+            self._start_xvfb()
+        self._prepare_prefix()
+
+    def _start_xvfb(self):
+        if not shutil.which("Xvfb"):
+            raise RuntimeError("Xvfb is missing (package xvfb)")
+        read_fd, write_fd = os.pipe()
+        self.xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten",
+             "tcp"], pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_fd)
+        number = b""
+        while not number.endswith(b"\n"):
+            chunk = os.read(read_fd, 16)
+            if not chunk:
+                raise RuntimeError("Xvfb did not start")
+            number += chunk
+        os.close(read_fd)
+        self.env["DISPLAY"] = ":" + number.decode().strip()
+
+    def _prepare_prefix(self):
+        # Wine's desktop process starts with the first program and keeps the display it saw, so
+        # every Wine process of the session gets the same environment.
+        subprocess.run(["wineserver", "-k"], env=self.env, stderr=subprocess.DEVNULL)
+        if not os.path.isdir(self.prefix):
+            with open(os.path.join(self.work_dir, "wine.log"), "ab") as out:
+                subprocess.run(["wineboot", "-i"], env=self.env, stdout=out, stderr=out,
+                               check=True)
+        subprocess.run(["wineserver", "-p"], env=self.env)  # already running is fine
+        # Trace only MessageBoxW, and give the dialog fonts a face with Japanese glyphs.
+        settings = [
+            ("Software\\Wine\\Debug", "RelayInclude", "user32.MessageBoxW"),
+            ("Software\\Wine\\Fonts\\Replacements", "MS Shell Dlg", "IPAGothic"),
+            ("Software\\Wine\\Fonts\\Replacements", "MS Shell Dlg 2", "IPAGothic"),
+            ("Software\\Wine\\Fonts\\Replacements", "Tahoma", "IPAGothic"),
+        ]
+        case_file = os.path.join(self.work_dir, "settings.txt")
+        with open(case_file, "w", encoding="utf-8") as f:
+            for key, name, data in settings:
+                f.write("value\t%s\t%s\t1\t%s\n" % (hexw(key), hexw(name),
+                                                     text_value(data).data.hex()))
+        subprocess.run(["wine", self.driver, windows_path(case_file),
+                        windows_path(os.path.join(self.work_dir, "settings.out"))], env=self.env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+
+    def close(self):
+        subprocess.run(["wineserver", "-k"], env=self.env)
+        if self.xvfb:
+            self.xvfb.terminate()
+            self.xvfb.wait()
+
+    def _answer_boxes(self, proc, titles_seen, timeout):
+        """Waits for the driver; presses OK on every box window that shows up meanwhile."""
+        deadline = time.monotonic() + timeout
+        while proc.poll() is None:
+            if time.monotonic() > deadline:
+                proc.kill()
+                raise RuntimeError("case timed out")
+            if "DISPLAY" in self.env:
+                for title in BOX_TITLES:
+                    found = subprocess.run(["xdotool", "search", "--name", "^%s$" % title],
+                                           env=self.env, capture_output=True, text=True)
+                    for window in found.stdout.split():
+                        if window not in [w for w, _ in titles_seen]:
+                            titles_seen.append((window, title))
+                            time.sleep(0.3)  # let it paint before the picture
+                            if self.screenshot and title == BOX_TITLES[0]:
+                                subprocess.run(["import", "-window", "root", self.screenshot],
+                                               env=self.env, capture_output=True)
+                                self.screenshot = None
+                        subprocess.run(["xdotool", "key", "--window", window, "Return"],
+                                       env=self.env, capture_output=True)
+            time.sleep(0.1)
+
+    def run(self, program, seed, command_lines, screenshot=None, timeout=60):
+        """Seeds the registry, runs the program once per command line, dumps the tree."""
+        self.case_no += 1
+        case_file = os.path.join(self.work_dir, "case.txt")
+        result_file = os.path.join(self.work_dir, "result.txt")
+        lines = seed.seed_lines()
+        for command_line in command_lines:
+            lines.append("run\t%s\t%s" % (hexw(windows_path(program)), hexw(command_line)))
+        lines.append("dump\t" + hexw(JUSTSYSTEM))
+        with open(case_file, "w", encoding="utf-8") as f:
+            f.write("\n".join(lines) + "\n")
+        if os.path.exists(result_file):
+            os.remove(result_file)
+        self.screenshot = screenshot
+        env = dict(self.env, WINEDEBUG="-all,+relay")
+        with tempfile.TemporaryFile() as trace:
+            proc = subprocess.Popen(["wine", self.driver, windows_path(case_file),
+                                     windows_path(result_file)], env=env,
+                                    stdout=subprocess.DEVNULL, stderr=trace)
+            windows = []
+            self._answer_boxes(proc, windows, timeout)
+            trace.seek(0)
+            boxes = parse_boxes(trace.read().decode("utf-8", "replace"))
+        if proc.returncode != 0:
+            raise RuntimeError("e2edriver failed with status %d" % proc.returncode)
+        exits, registry = [], Registry()
+        with open(result_file, encoding="utf-8") as f:
+            for line in f.read().splitlines():
+                fields = line.split("\t")
+                if fields[0] == "exit":
+                    exits.append(int(fields[1]))
+                elif fields[0] == "K":
+                    registry.keys.setdefault(unhexw(fields[1]), {})
+                elif fields[0] == "V":
+                    registry.keys.setdefault(unhexw(fields[1]), {})[unhexw(fields[2])] = Value(
+                        int(fields[3]), bytes.fromhex(fields[4]) if len(fields) > 4 else b"")
+        return Outcome(exits, registry, boxes, [title for _, title in windows])

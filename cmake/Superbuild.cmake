@@ -22,3 +22,19 @@ foreach(arch IN ITEMS win32 win64)
       -DCMAKE_INSTALL_PREFIX=${DICREG_DIST_DIR}
     BUILD_ALWAYS ON)
 endforeach()
+
+# Checks of what ships: headers, imports and resources of both programs, and that a second
+# build of the same sources in another folder gives the same bytes.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+enable_testing()
+foreach(check IN ITEMS "dicreg.exe;PE32" "dicreg-x64.exe;PE32+")
+  list(GET check 0 program)
+  list(GET check 1 kind)
+  add_test(NAME headers-${program}
+    COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tests/release/check_pe.py
+      ${DICREG_DIST_DIR}/${program} ${kind} ${PROJECT_VERSION})
+endforeach()
+add_test(NAME reproducible
+  COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${CMAKE_SOURCE_DIR} -DDIST_DIR=${DICREG_DIST_DIR}
+    -DWORK_DIR=${CMAKE_BINARY_DIR}/second-build -P ${CMAKE_SOURCE_DIR}/cmake/CheckReproducible.cmake)
+set_tests_properties(reproducible PROPERTIES TIMEOUT 900)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian machine and runs every test: the host unit tests, the same unit tests
-# under Wine (32- and 64-bit), and the end-to-end suite over both shipped programs.
+# under Wine (32- and 64-bit), the release checks (headers, imports, resources, reproducible
+# bytes), the end-to-end suite over both shipped programs, and the benchmark's call checks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -28,3 +29,4 @@ done
 cmake --workflow --preset release
 python3 tests/e2e/e2e.py --driver build/win32/tests/e2edriver.exe \
   --program dist/dicreg.exe --program dist/dicreg-x64.exe --work build/e2e
+scripts/benchmark.sh --runs 5

@@ -8,7 +8,7 @@
 //   value <path> <name> <type> <data> create or replace a value
 //   run <program> <command line>      start the program and wait for it
 //   dump <path>                       write every key and value below the key to the result
-// The result file gets "exit <status>" for each run, "K <path>" for each key and
+// The result file gets "exit <status> <microseconds>" for each run, "K <path>" for each key and
 // "V <path> <name> <type> <data>" for each value, in the same encoding.
 #include <windows.h>
 
@@ -16,6 +16,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -95,20 +96,25 @@ void Dump(HKEY parent, const std::wstring& path, std::ostream& out) {
   for (const auto& sub : subkeys) Dump(parent, path + L"\\" + sub, out);
 }
 
-int Run(const std::wstring& program, std::wstring commandLine) {
+// Starts the program and waits for it; gives its exit status and how long it took.
+std::pair<int, long long> Run(const std::wstring& program, std::wstring commandLine) {
+  LARGE_INTEGER frequency, start, end;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&start);
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
   if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                       nullptr, &startup, &process)) {
-    return -1;
+    return {-1, 0};
   }
   WaitForSingleObject(process.hProcess, INFINITE);
+  QueryPerformanceCounter(&end);
   DWORD status = 0;
   GetExitCodeProcess(process.hProcess, &status);
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
-  return static_cast<int>(status);
+  return {static_cast<int>(status), (end.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart};
 }
 
 }  // namespace
@@ -140,7 +146,8 @@ int main(int argc, char** argv) {
       data.insert(data.end(), {'X', 0, 'X', 0});
       RegSetValueExW(key.handle, Text(f[2]).c_str(), 0, std::stoul(f[3]), data.data(), size);
     } else if (f[0] == "run" && f.size() == 3) {
-      out << "exit\t" << Run(Text(f[1]), Text(f[2])) << "\n";
+      const auto [status, micros] = Run(Text(f[1]), Text(f[2]));
+      out << "exit\t" << status << "\t" << micros << "\n";
     } else if (f[0] == "dump" && f.size() == 2) {
       Dump(HKEY_CURRENT_USER, Text(f[1]), out);
     } else {

@@ -130,11 +130,13 @@ class Box:
 
 
 class Outcome:
-    def __init__(self, exits, registry, boxes, windows):
+    def __init__(self, exits, micros, registry, boxes, windows, trace):
         self.exits = exits  # exit status of each run
+        self.micros = micros  # how long each run took, in microseconds
         self.registry = registry  # the Justsystem tree after the last run
         self.boxes = boxes  # MessageBoxW calls seen in the relay trace
         self.windows = windows  # titles of the box windows that appeared on the display
+        self.trace = trace  # Wine's relay trace of the run
 
 
 def parse_debugstr(s):
@@ -184,7 +186,8 @@ def parse_boxes(trace):
 
 
 class WineSession:
-    def __init__(self, work_dir, driver, display=True):
+    def __init__(self, work_dir, driver, display=True, relay="user32.MessageBoxW"):
+        self.relay = relay
         self.work_dir = os.path.abspath(work_dir)
         self.driver = driver
         os.makedirs(self.work_dir, exist_ok=True)
@@ -224,9 +227,9 @@ class WineSession:
                 subprocess.run(["wineboot", "-i"], env=self.env, stdout=out, stderr=out,
                                check=True)
         subprocess.run(["wineserver", "-p"], env=self.env)  # already running is fine
-        # Trace only MessageBoxW, and give the dialog fonts a face with Japanese glyphs.
+        # Trace only the calls asked for (MessageBoxW by default), and give the dialog fonts a face with Japanese glyphs.
         settings = [
-            ("Software\\Wine\\Debug", "RelayInclude", "user32.MessageBoxW"),
+            ("Software\\Wine\\Debug", "RelayInclude", self.relay),
             ("Software\\Wine\\Fonts\\Replacements", "MS Shell Dlg", "IPAGothic"),
             ("Software\\Wine\\Fonts\\Replacements", "MS Shell Dlg 2", "IPAGothic"),
             ("Software\\Wine\\Fonts\\Replacements", "Tahoma", "IPAGothic"),
@@ -269,40 +272,50 @@ class WineSession:
                                        env=self.env, capture_output=True)
             time.sleep(0.1)
 
-    def run(self, program, seed, command_lines, screenshot=None, timeout=60):
-        """Seeds the registry, runs the program once per command line, dumps the tree."""
+    def run(self, program, seed, command_lines, screenshot=None, timeout=60, trace=True,
+            reseed=False, dump=True):
+        """Seeds the registry (unless seed is None), runs the program once per command line
+        (seeding again before each run with reseed), and dumps the tree. With trace, Wine's
+        relay trace of the chosen calls is kept in the outcome."""
         self.case_no += 1
         case_file = os.path.join(self.work_dir, "case.txt")
         result_file = os.path.join(self.work_dir, "result.txt")
-        lines = seed.seed_lines()
+        seeding = seed.seed_lines() if seed is not None else []
+        lines = [] if reseed else list(seeding)
         for command_line in command_lines:
+            if reseed:
+                lines += seeding
             lines.append("run\t%s\t%s" % (hexw(windows_path(program)), hexw(command_line)))
-        lines.append("dump\t" + hexw(JUSTSYSTEM))
+        if dump:
+            lines.append("dump\t" + hexw(JUSTSYSTEM))
         with open(case_file, "w", encoding="utf-8") as f:
             f.write("\n".join(lines) + "\n")
         if os.path.exists(result_file):
             os.remove(result_file)
         self.screenshot = screenshot
-        env = dict(self.env, WINEDEBUG="-all,+relay")
-        with tempfile.TemporaryFile() as trace:
+        env = dict(self.env, WINEDEBUG="-all,+relay" if trace else "-all")
+        with tempfile.TemporaryFile() as trace_file:
             proc = subprocess.Popen(["wine", self.driver, windows_path(case_file),
                                      windows_path(result_file)], env=env,
-                                    stdout=subprocess.DEVNULL, stderr=trace)
+                                    stdout=subprocess.DEVNULL, stderr=trace_file)
             windows = []
             self._answer_boxes(proc, windows, timeout)
-            trace.seek(0)
-            boxes = parse_boxes(trace.read().decode("utf-8", "replace"))
+            trace_file.seek(0)
+            trace_text = trace_file.read().decode("utf-8", "replace")
+            boxes = parse_boxes(trace_text)
         if proc.returncode != 0:
             raise RuntimeError("e2edriver failed with status %d" % proc.returncode)
-        exits, registry = [], Registry()
+        exits, micros, registry = [], [], Registry()
         with open(result_file, encoding="utf-8") as f:
             for line in f.read().splitlines():
                 fields = line.split("\t")
                 if fields[0] == "exit":
                     exits.append(int(fields[1]))
+                    micros.append(int(fields[2]))
                 elif fields[0] == "K":
                     registry.keys.setdefault(unhexw(fields[1]), {})
                 elif fields[0] == "V":
                     registry.keys.setdefault(unhexw(fields[1]), {})[unhexw(fields[2])] = Value(
                         int(fields[3]), bytes.fromhex(fields[4]) if len(fields) > 4 else b"")
-        return Outcome(exits, registry, boxes, [title for _, title in windows])
+        return Outcome(exits, micros, registry, boxes, [title for _, title in windows],
+                       trace_text)

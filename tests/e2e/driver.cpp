@@ -19,6 +19,8 @@
 #include <utility>
 #include <vector>
 
+#include "../../registry/UniqueHkey.h"
+
 namespace {
 
 std::vector<std::string> Split(const std::string& line) {
@@ -60,16 +62,24 @@ std::string Hex(const std::wstring& text) {
   return Hex(reinterpret_cast<const BYTE*>(text.data()), text.size() * sizeof(wchar_t));
 }
 
-struct Key {
-  HKEY handle = nullptr;
-  ~Key() {
-    if (handle) RegCloseKey(handle);
+UniqueHkey Open(HKEY parent, const std::wstring& path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return UniqueHkey();
+  return UniqueHkey(key);
+}
+
+UniqueHkey Create(const std::wstring& path) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                      nullptr) != ERROR_SUCCESS) {
+    return UniqueHkey();
   }
-};
+  return UniqueHkey(key);
+}
 
 void Dump(HKEY parent, const std::wstring& path, std::ostream& out) {
-  Key key;
-  if (RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ, &key.handle) != ERROR_SUCCESS) return;
+  const UniqueHkey key = Open(parent, path);
+  if (!key) return;
   out << "K\t" << Hex(path) << "\n";
   std::vector<wchar_t> name(16384);
   std::vector<BYTE> data(1 << 20);
@@ -77,8 +87,8 @@ void Dump(HKEY parent, const std::wstring& path, std::ostream& out) {
     DWORD nameLength = static_cast<DWORD>(name.size());
     DWORD type = 0;
     DWORD size = static_cast<DWORD>(data.size());
-    if (RegEnumValueW(key.handle, i, name.data(), &nameLength, nullptr, &type, data.data(),
-                      &size) != ERROR_SUCCESS) {
+    if (RegEnumValueW(key.get(), i, name.data(), &nameLength, nullptr, &type, data.data(), &size) !=
+        ERROR_SUCCESS) {
       break;
     }
     out << "V\t" << Hex(path) << "\t" << Hex(std::wstring(name.data(), nameLength)) << "\t" << type
@@ -87,8 +97,8 @@ void Dump(HKEY parent, const std::wstring& path, std::ostream& out) {
   std::vector<std::wstring> subkeys;
   for (DWORD i = 0;; ++i) {
     DWORD nameLength = static_cast<DWORD>(name.size());
-    if (RegEnumKeyExW(key.handle, i, name.data(), &nameLength, nullptr, nullptr, nullptr,
-                      nullptr) != ERROR_SUCCESS) {
+    if (RegEnumKeyExW(key.get(), i, name.data(), &nameLength, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
       break;
     }
     subkeys.emplace_back(name.data(), nameLength);
@@ -133,18 +143,14 @@ int main(int argc, char** argv) {
     if (f[0] == "clear" && f.size() == 2) {
       RegDeleteTreeW(HKEY_CURRENT_USER, Text(f[1]).c_str());
     } else if (f[0] == "key" && f.size() == 2) {
-      Key key;
-      RegCreateKeyExW(HKEY_CURRENT_USER, Text(f[1]).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                      &key.handle, nullptr);
+      Create(Text(f[1]));
     } else if (f[0] == "value" && f.size() >= 4) {
-      Key key;
-      RegCreateKeyExW(HKEY_CURRENT_USER, Text(f[1]).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                      &key.handle, nullptr);
+      const UniqueHkey key = Create(Text(f[1]));
       auto data = Bytes(f.size() > 4 ? f[4] : "");
       const DWORD size = static_cast<DWORD>(data.size());
       // A non-NUL guard keeps Windows from appending a NUL to text stored without one.
       data.insert(data.end(), {'X', 0, 'X', 0});
-      RegSetValueExW(key.handle, Text(f[2]).c_str(), 0, std::stoul(f[3]), data.data(), size);
+      RegSetValueExW(key.get(), Text(f[2]).c_str(), 0, std::stoul(f[3]), data.data(), size);
     } else if (f[0] == "run" && f.size() == 3) {
       const auto [status, micros] = Run(Text(f[1]), Text(f[2]));
       out << "exit\t" << status << "\t" << micros << "\n";

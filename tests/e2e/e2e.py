@@ -288,9 +288,10 @@ def random_slot_value(rng):
 
 def random_registry(rng):
     reg = Registry()
-    profiles = PROFILES + ["Atok99"]
-    for profile in profiles:
-        if rng.random() < 0.5:
+    # A scarce registry has few sets, mostly full: often none takes the dictionary.
+    scarce = rng.random() < 0.3
+    for profile in PROFILES + ["Atok99"]:
+        if rng.random() < (0.85 if scarce else 0.5):
             continue
         written = rng.choice([profile, profile.upper(), profile.lower()])
         reg.add_key(ROOT + written)
@@ -310,7 +311,7 @@ def random_registry(rng):
                 reg.set(path, slot(1), Value(3, b"\1"))
             elif rng.random() < 0.5:
                 reg.set(path, slot(1), text_value("ON,0,C:\\DIC\\QelDat2012.dic"))
-            full = rng.random() < 0.25
+            full = rng.random() < (0.8 if scarce else 0.25)
             for k in range(2, 10):
                 value = text_value(OTHER_DIC) if full else random_slot_value(rng)
                 if value is not None:

@@ -35,7 +35,7 @@ void Form1::SetDicSet(const std::u16string& setKey) {
 std::u16string Form1::FoundSpace(const std::u16string& setKey) {
   if (RegSet::GetKeyValue(setKey, kSlot1).empty()) return std::u16string();
   for (int k = kFirstFillableSlot; k <= kLastSlot; ++k) {
-    const std::u16string name = dicset::SlotName(k);
+    std::u16string name = dicset::SlotName(k);
     // Each slot is read once: the same text decides "this edition" and "free".
     const std::u16string text = RegSet::GetKeyValue(setKey, name);
     if (dicset::RefersTo(text, DicName) || text.empty()) return name;

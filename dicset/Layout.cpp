@@ -15,8 +15,9 @@ char16_t HexDigit(int n) { return u"0123456789ABCDEF"[n]; }
 
 std::array<std::u16string, kSetCount> SetKeys(const std::u16string& profile) {
   std::array<std::u16string, kSetCount> keys;
-  for (int n = 1; n <= kSetCount; ++n)
+  for (int n = 1; n <= kSetCount; ++n) {
     keys[n - 1] = kProfileRoot + profile + u"\\DicSet" + HexDigit(n);
+  }
   return keys;
 }
 

@@ -218,11 +218,13 @@ LSTATUS RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD reserved, DWORD type, 
   // Windows adds the terminating NUL to a string whose given size left it out but whose buffer
   // holds it right after.
   if (dataSize >= 2 && (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ)) {
-    char16_t last, next;
-    std::memcpy(&last, data + (dataSize / 2 - 1) * 2, 2);
+    const std::size_t units = dataSize / 2;
+    char16_t last = 0;
+    char16_t next = 0;
+    std::memcpy(&last, data + (units - 1) * 2, 2);
     if (last != 0) {
-      std::memcpy(&next, data + (dataSize / 2) * 2, 2);
-      if (next == 0) dataSize = (dataSize / 2 + 1) * 2;
+      std::memcpy(&next, data + units * 2, 2);
+      if (next == 0) dataSize = static_cast<DWORD>((units + 1) * 2);
     }
   }
   std::vector<BYTE> bytes(data, data + dataSize);

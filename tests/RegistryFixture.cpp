@@ -2,6 +2,7 @@
 
 #include "../registry/UniqueHkey.h"
 #include "../registry/WinText.h"
+#include "RegEnum.h"
 
 #ifdef _WIN32
 namespace {
@@ -70,31 +71,14 @@ std::string Narrow(const std::u16string& text) {
 }
 
 void DumpInto(HKEY key, const std::u16string& path, Tree& tree) {
-  std::vector<char16_t> name(16384);
-  std::vector<BYTE> data(1 << 16);
-  for (DWORD i = 0;; ++i) {
-    DWORD nameLength = static_cast<DWORD>(name.size());
-    DWORD type = 0;
-    DWORD size = static_cast<DWORD>(data.size());
-    if (RegEnumValueW(key, i, reinterpret_cast<WCHAR*>(name.data()), &nameLength, nullptr, &type,
-                      data.data(), &size) != ERROR_SUCCESS) {
-      break;
-    }
-    tree[{path, std::u16string(name.data(), nameLength)}] =
-        Stored{type, std::vector<BYTE>(data.begin(), data.begin() + size)};
+  for (auto& value : EnumValues(key)) {
+    tree[{path, value.name}] = Stored{value.type, std::move(value.data)};
   }
-  for (DWORD i = 0;; ++i) {
-    DWORD nameLength = static_cast<DWORD>(name.size());
-    if (RegEnumKeyExW(key, i, reinterpret_cast<WCHAR*>(name.data()), &nameLength, nullptr, nullptr,
-                      nullptr, nullptr) != ERROR_SUCCESS) {
-      break;
-    }
-    const std::u16string subPath = path + u"\\" + std::u16string(name.data(), nameLength);
+  for (const auto& name : EnumSubkeys(key)) {
     HKEY sub = nullptr;
-    if (RegOpenKeyExW(key, reinterpret_cast<const WCHAR*>(name.data()), 0, KEY_READ, &sub) ==
-        ERROR_SUCCESS) {
+    if (RegOpenKeyExW(key, Wide(name), 0, KEY_READ, &sub) == ERROR_SUCCESS) {
       const UniqueHkey owned(sub);
-      DumpInto(owned.get(), subPath, tree);
+      DumpInto(owned.get(), path + u"\\" + name, tree);
     }
   }
 }

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "../../registry/UniqueHkey.h"
+#include "../RegEnum.h"
 
 namespace {
 
@@ -81,29 +82,13 @@ void Dump(HKEY parent, const std::wstring& path, std::ostream& out) {
   const UniqueHkey key = Open(parent, path);
   if (!key) return;
   out << "K\t" << Hex(path) << "\n";
-  std::vector<wchar_t> name(16384);
-  std::vector<BYTE> data(1 << 20);
-  for (DWORD i = 0;; ++i) {
-    DWORD nameLength = static_cast<DWORD>(name.size());
-    DWORD type = 0;
-    DWORD size = static_cast<DWORD>(data.size());
-    if (RegEnumValueW(key.get(), i, name.data(), &nameLength, nullptr, &type, data.data(), &size) !=
-        ERROR_SUCCESS) {
-      break;
-    }
-    out << "V\t" << Hex(path) << "\t" << Hex(std::wstring(name.data(), nameLength)) << "\t" << type
-        << "\t" << Hex(data.data(), size) << "\n";
+  for (const auto& value : EnumValues(key.get())) {
+    out << "V\t" << Hex(path) << "\t" << Hex(std::wstring(value.name.begin(), value.name.end()))
+        << "\t" << value.type << "\t" << Hex(value.data.data(), value.data.size()) << "\n";
   }
-  std::vector<std::wstring> subkeys;
-  for (DWORD i = 0;; ++i) {
-    DWORD nameLength = static_cast<DWORD>(name.size());
-    if (RegEnumKeyExW(key.get(), i, name.data(), &nameLength, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS) {
-      break;
-    }
-    subkeys.emplace_back(name.data(), nameLength);
+  for (const auto& name : EnumSubkeys(key.get())) {
+    Dump(parent, path + L"\\" + std::wstring(name.begin(), name.end()), out);
   }
-  for (const auto& sub : subkeys) Dump(parent, path + L"\\" + sub, out);
 }
 
 // Starts the program and waits for it; gives its exit status and how long it took.

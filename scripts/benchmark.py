@@ -20,25 +20,19 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+from atoklayout import OTHER_DIC, PROFILES, SYSTEM_DIC, set_key, slot  # noqa: E402
 from winesession import Registry, WineSession, text_value  # noqa: E402
 
-ROOT = "Software\\Justsystem\\ATOK\\25.0\\Profile\\"
-PROFILES = ["Atkms", "Atkmsi", "Atmswd", "Atmsxl", "Atokit", "Atokw", "Atwd", "Atxl", "User0"]
-SYSTEM_DIC = "ON,0,C:\\Program Files\\JustSystems\\ATOK25\\ATOK25.DIC"
 CALLS = ["RegOpenKeyExW", "RegQueryValueExW", "RegSetValueExW", "RegCloseKey"]
 COMMAND_LINE = '"C:\\Program Files\\Qel\\dicreg.exe" "C:\\Program Files\\Qel\\QelDat2012.dic"'
-
-
-def slot(k):
-    return "システム辞書" + chr(0xFF10 + k)
 
 
 def typical():
     reg = Registry()
     for profile, n in [("Atkms", 1), ("Atkms", 2), ("User0", 1)]:
-        path = ROOT + profile + "\\DicSet" + str(n)
+        path = set_key(profile, n)
         reg.set(path, slot(1), text_value(SYSTEM_DIC))
-        reg.set(path, slot(2), text_value("ON,0,C:\\DICS\\MEDICAL.DIC"))
+        reg.set(path, slot(2), text_value(OTHER_DIC))
     return reg
 
 
@@ -46,7 +40,7 @@ def worst_case():
     reg = Registry()
     for profile in PROFILES:
         for n in range(1, 10):
-            path = ROOT + profile + "\\DicSet" + str(n)
+            path = set_key(profile, n)
             reg.set(path, slot(1), text_value(SYSTEM_DIC))
             for k in range(2, 10):
                 reg.set(path, slot(k), text_value("ON,0,C:\\OLD\\QELDAT%d.DIC" % (2000 + k)))

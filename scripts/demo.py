@@ -9,25 +9,18 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+from atoklayout import ROOT, SYSTEM_DIC, slot  # noqa: E402
 from winesession import Registry, WineSession, text_value  # noqa: E402
-
-ROOT = "Software\\Justsystem\\ATOK\\25.0\\Profile\\"
-
-
-def slot(k):
-    return "システム辞書" + chr(0xFF10 + k)
-
 
 def sample_profile():
     reg = Registry()
-    system = "ON,0,C:\\Program Files\\JustSystems\\ATOK25\\ATOK25.DIC"
     for path, slots in [
         (ROOT + "Atok25\\DicSet1", {}),  # not one of the profiles the program knows
-        (ROOT + "Atkms\\DicSet1", {1: system, 2: "ON,0,C:\\DICS\\MEDICAL.DIC",
+        (ROOT + "Atkms\\DicSet1", {1: SYSTEM_DIC, 2: "ON,0,C:\\DICS\\MEDICAL.DIC",
                                    3: "ON,0,C:\\OLD\\QELDAT2011.DIC"}),
-        (ROOT + "Atkms\\DicSet2", {1: system}),
+        (ROOT + "Atkms\\DicSet2", {1: SYSTEM_DIC}),
         (ROOT + "Atkms\\DicSet3", {1: "", 2: "ON,0,C:\\OLD\\QELDAT2011.DIC"}),
-        (ROOT + "User0\\DicSet1", {1: system, 2: "ON,0,C:\\DICS\\LAW.DIC"}),
+        (ROOT + "User0\\DicSet1", {1: SYSTEM_DIC, 2: "ON,0,C:\\DICS\\LAW.DIC"}),
     ]:
         reg.add_key(path)
         for k, text in slots.items():

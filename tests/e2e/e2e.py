@@ -12,24 +12,13 @@ import os
 import random
 import sys
 
+from atoklayout import OTHER_DIC, PROFILES, ROOT, SYSTEM_DIC, set_key, slot
 from winesession import Registry, WineSession, dword_value, text_value, Value
 
-ROOT = "Software\\Justsystem\\ATOK\\25.0\\Profile\\"
-PROFILES = ["Atkms", "Atkmsi", "Atmswd", "Atmsxl", "Atokit", "Atokw", "Atwd", "Atxl", "User0"]
 TITLE = "辞書登録エラー"
 TEXT = ("ATOK2012のユーザー情報が未設定の可能性があります。\r\n"
         "詳しくは、ヴェルノアのホームページから「Q&A ATOK版 ソルベリアについて」を参照してください。")
-SYSTEM_DIC = "ON,0,C:\\Program Files\\JustSystems\\ATOK25\\ATOK25.DIC"
-OTHER_DIC = "ON,0,C:\\DICS\\MEDICAL.DIC"
 PROGRAM_NAME = '"C:\\Program Files\\Qel\\dicreg.exe"'
-
-
-def slot(k):
-    return "システム辞書" + chr(0xFF10 + k)
-
-
-def set_key(profile, n):
-    return ROOT + profile + "\\DicSet" + str(n)
 
 
 # ---------------------------------------------------------------------------------------------

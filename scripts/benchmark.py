@@ -21,7 +21,7 @@ import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 from atoklayout import OTHER_DIC, PROFILES, SYSTEM_DIC, set_key, slot  # noqa: E402
-from winesession import Registry, WineSession, text_value  # noqa: E402
+from winesession import WINE, Registry, WineSession, text_value  # noqa: E402
 
 CALLS = ["RegOpenKeyExW", "RegQueryValueExW", "RegSetValueExW", "RegCloseKey"]
 COMMAND_LINE = '"C:\\Program Files\\Qel\\dicreg.exe" "C:\\Program Files\\Qel\\QelDat2012.dic"'
@@ -132,7 +132,7 @@ def main():
             if line.startswith("model name"):
                 cpu = line.split(":", 1)[1].strip()
                 break
-    wine = subprocess.run(["wine", "--version"], capture_output=True, text=True).stdout.strip()
+    wine = subprocess.run([WINE, "--version"], capture_output=True, text=True).stdout.strip()
     print("median of %d runs; %s, %d cores, %s, %s" % (args.runs, cpu, os.cpu_count(),
                                                        platform.system(), wine))
     for failure in failures:

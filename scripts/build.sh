@@ -8,7 +8,10 @@ scripts/setup.sh
 cmake --workflow --preset release
 ls -l dist/dicreg.exe dist/dicreg-x64.exe
 
-# The demonstration drives the program through a small helper built with the 32-bit toolchain.
-cmake --preset win32 >/dev/null
-cmake --build --preset win32 --target e2edriver >/dev/null
-python3 scripts/demo.py --driver build/win32/tests/e2edriver.exe --program dist/dicreg.exe
+# The demonstration drives the program through a small helper built with the 64-bit toolchain;
+# it shows the 32-bit program where the machine runs 32-bit programs.
+. scripts/wine.sh
+cmake --preset win64 >/dev/null
+cmake --build --preset win64 --target e2edriver >/dev/null
+python3 scripts/demo.py --driver build/win64/tests/e2edriver.exe \
+  --program "$(runnable_programs | head -n 1)"

@@ -15,6 +15,10 @@ import tempfile
 import time
 
 JUSTSYSTEM = "Software\\Justsystem"
+# The 64-bit loader, called directly: the "wine" wrapper always takes the 32-bit loader when it is
+# installed, and that one cannot start on a kernel without 32-bit emulation. wine64 still hands a
+# 32-bit program to the 32-bit loader where that works.
+WINE = "/usr/lib/wine/wine64"
 BOX_TITLES = ("辞書登録エラー", "dicreg")
 
 
@@ -224,7 +228,7 @@ class WineSession:
         subprocess.run(["wineserver", "-k"], env=self.env, stderr=subprocess.DEVNULL)
         if not os.path.isdir(self.prefix):
             with open(os.path.join(self.work_dir, "wine.log"), "ab") as out:
-                subprocess.run(["wineboot", "-i"], env=self.env, stdout=out, stderr=out,
+                subprocess.run([WINE, "wineboot", "-i"], env=self.env, stdout=out, stderr=out,
                                check=True)
         subprocess.run(["wineserver", "-p"], env=self.env)  # already running is fine
         # Trace only the calls asked for (MessageBoxW by default), and give the dialog fonts a face with Japanese glyphs.
@@ -239,7 +243,7 @@ class WineSession:
             for key, name, data in settings:
                 f.write("value\t%s\t%s\t1\t%s\n" % (hexw(key), hexw(name),
                                                      text_value(data).data.hex()))
-        subprocess.run(["wine", self.driver, windows_path(case_file),
+        subprocess.run([WINE, self.driver, windows_path(case_file),
                         windows_path(os.path.join(self.work_dir, "settings.out"))], env=self.env,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
 
@@ -295,7 +299,7 @@ class WineSession:
         self.screenshot = screenshot
         env = dict(self.env, WINEDEBUG="-all,+relay" if trace else "-all")
         with tempfile.TemporaryFile() as trace_file:
-            proc = subprocess.Popen(["wine", self.driver, windows_path(case_file),
+            proc = subprocess.Popen([WINE, self.driver, windows_path(case_file),
                                      windows_path(result_file)], env=env,
                                     stdout=subprocess.DEVNULL, stderr=trace_file)
             windows = []

@@ -1,0 +1,20 @@
+# Sourced by the scripts that run Windows programs under Wine.
+#
+# Some kernels have their 32-bit emulation switched off ("32-bit emulation disabled" in dmesg):
+# Wine's 32-bit loader cannot start there, and with it no 32-bit Windows program. The 64-bit
+# programs still run, through wine64 directly (the "wine" wrapper insists on the 32-bit loader
+# whenever it is installed).
+WINE64=/usr/lib/wine/wine64
+
+runs_32bit() { /usr/lib/wine/wine --version >/dev/null 2>&1; }
+
+# The shipped programs this machine can run, one a line.
+runnable_programs() {
+  if runs_32bit; then
+    echo dist/dicreg.exe
+  else
+    echo "note: this machine runs no 32-bit programs; dist/dicreg.exe is built and checked," \
+      "not run" >&2
+  fi
+  echo dist/dicreg-x64.exe
+}

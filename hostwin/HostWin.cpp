@@ -52,6 +52,8 @@ struct State {
   std::vector<hostwin::MessageBoxCall> boxes;
   std::u16string commandLine;
   bool failNextQuery = false;
+  std::function<void(const std::u16string&)> beforeDataQuery;
+  bool changing = false;
 };
 
 State& S() {
@@ -193,6 +195,11 @@ LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD 
     S().failNextQuery = false;
     throw std::bad_alloc();
   }
+  if (data && S().beforeDataQuery && !S().changing) {
+    S().changing = true;
+    S().beforeDataQuery(Str(valueName));
+    S().changing = false;
+  }
   const Handle* h = Resolve(key);
   if (!h) return Log("RegQueryValueExW", key, valueName, ERROR_INVALID_HANDLE);
   if (reserved) return Log("RegQueryValueExW", key, valueName, ERROR_INVALID_PARAMETER);
@@ -235,6 +242,19 @@ LSTATUS RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD reserved, DWORD type, 
     h->key->values.push_back({Str(valueName), type, std::move(bytes)});
   }
   return Log("RegSetValueExW", key, valueName, ERROR_SUCCESS, givenSize);
+}
+
+LSTATUS RegDeleteValueW(HKEY key, LPCWSTR valueName) {
+  const Handle* h = Resolve(key);
+  if (!h) return ERROR_INVALID_HANDLE;
+  if (!(h->access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  auto& values = h->key->values;
+  const auto upper = Upper(Str(valueName));
+  const auto it = std::find_if(values.begin(), values.end(),
+                               [&](const Value& v) { return Upper(v.name) == upper; });
+  if (it == values.end()) return ERROR_FILE_NOT_FOUND;
+  values.erase(it);
+  return ERROR_SUCCESS;
 }
 
 LSTATUS RegCloseKey(HKEY key) {
@@ -316,6 +336,8 @@ void Reset() {
   S().boxes.clear();
   S().commandLine.clear();
   S().failNextQuery = false;
+  S().beforeDataQuery = nullptr;
+  S().changing = false;
 }
 
 void SetCommandLine(const std::u16string& commandLine) { S().commandLine = commandLine; }
@@ -324,6 +346,9 @@ const std::vector<RegCall>& RegCalls() { return S().regCalls; }
 void ClearRegCalls() { S().regCalls.clear(); }
 std::size_t OpenHandleCount() { return S().handles.size(); }
 void FailNextQuery() { S().failNextQuery = true; }
+void BeforeDataQuery(std::function<void(const std::u16string&)> change) {
+  S().beforeDataQuery = std::move(change);
+}
 
 void DenyOpen(const std::u16string& keyPath) {
   Key* key = nullptr;

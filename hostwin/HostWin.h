@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,10 @@ std::size_t OpenHandleCount();
 
 // Opening this key (path under HKEY_CURRENT_USER) with any access fails with ERROR_ACCESS_DENIED.
 void DenyOpen(const std::u16string& keyPath);
+
+// Runs before every RegQueryValueExW that fetches data, so a test can change the value after
+// its size was asked, as another process would. Calls made from inside it do not run it again.
+void BeforeDataQuery(std::function<void(const std::u16string& valueName)> change);
 
 // The next RegQueryValueExW throws std::bad_alloc, as a failed allocation deep in a run would.
 void FailNextQuery();

@@ -71,6 +71,7 @@ LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD 
                          LPDWORD dataSize);
 LSTATUS RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
                        DWORD dataSize);
+LSTATUS RegDeleteValueW(HKEY key, LPCWSTR valueName);
 LSTATUS RegCloseKey(HKEY key);
 LSTATUS RegDeleteTreeW(HKEY key, LPCWSTR subKey);
 LSTATUS RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameLength, LPDWORD reserved,

@@ -1,6 +1,6 @@
 #include "RegSet.h"
 
-#include <cstring>
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -10,6 +10,9 @@
 
 namespace RegSet {
 namespace {
+
+// Reads of one value that another process keeps rewriting give up after this many attempts.
+constexpr int kReadAttempts = 4;
 
 // An unopenable key gives no handle at all, so nothing is ever called on a failed open.
 UniqueHkey OpenCurrentUserKey(const std::u16string& keyPath) {
@@ -46,6 +49,27 @@ std::int32_t AsInteger(const Variant& value) {
     throw std::invalid_argument("value is not a 32-bit integer");
   }
   return static_cast<std::int32_t>(number);
+}
+
+// Fills the holder from what the data query returned, judged by the type that query reported:
+// the value may have changed type since its size was asked.
+std::int32_t Take(DWORD type, const std::vector<char16_t>& buffer, DWORD got, Variant& holder) {
+  if (type == REG_SZ) {
+    // Text stored without its NUL is still the whole text; a NUL inside ends it.
+    const std::u16string text(buffer.data(), got / sizeof(char16_t));
+    holder = text.substr(0, text.find(u'\0'));
+    return 0;
+  }
+  if (type == REG_DWORD) {
+    // More than four bytes do not fit a 32-bit integer: the read fails as a short buffer does.
+    if (got > 4) return ERROR_MORE_DATA;
+    const auto* bytes = reinterpret_cast<const BYTE*>(buffer.data());
+    DWORD number = 0;
+    for (int i = 0; i < 4; ++i) number |= static_cast<DWORD>(bytes[i]) << (8 * i);
+    holder = static_cast<std::int32_t>(number);
+    return 0;
+  }
+  return kUnsupportedType;
 }
 
 }  // namespace
@@ -85,37 +109,28 @@ std::int32_t PutValue(HKEY key, const std::u16string& valueName, std::int32_t ty
 }
 
 std::int32_t GetValue(HKEY key, const std::u16string& valueName, Variant& holder) {
-  DWORD type = REG_NONE;
-  DWORD size = 0;
-  if (RegQueryValueExW(key, Wide(valueName), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
-    return 0;
-  }
-  if (type == REG_SZ) {
-    // One spare unit keeps an odd byte count inside the buffer.
-    std::vector<char16_t> buffer(size / sizeof(char16_t) + 1, u'\0');
-    DWORD got = size;
-    const LSTATUS status = RegQueryValueExW(key, Wide(valueName), nullptr, &type,
-                                            reinterpret_cast<BYTE*>(buffer.data()), &got);
-    if (status != ERROR_SUCCESS) {
-      holder = std::u16string();
-      return status;
+  for (int attempt = 1;; ++attempt) {
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    if (RegQueryValueExW(key, Wide(valueName), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
+      return 0;
     }
-    // Text stored without its NUL is still the whole text; a NUL inside ends it.
-    const std::u16string text(buffer.data(), got / sizeof(char16_t));
-    holder = text.substr(0, text.find(u'\0'));
-    return 0;
+    if (type != REG_SZ && type != REG_DWORD) return kUnsupportedType;
+    // Room for the reported size (an integer's four bytes at least) and one spare unit that
+    // keeps an odd byte count inside the buffer; zeroed, so a short integer reads its low bytes.
+    const DWORD asked = type == REG_SZ ? size : std::max<DWORD>(size, 4);
+    std::vector<char16_t> buffer(std::max<DWORD>(asked, 4) / sizeof(char16_t) + 1, u'\0');
+    DWORD dataType = REG_NONE;
+    DWORD got = asked;
+    const LSTATUS status = RegQueryValueExW(key, Wide(valueName), nullptr, &dataType,
+                                            reinterpret_cast<BYTE*>(buffer.data()), &got);
+    if (status == ERROR_SUCCESS) return Take(dataType, buffer, got, holder);
+    // The value grew since its size was asked: another process rewrote it. Ask again.
+    if (status == ERROR_MORE_DATA && attempt < kReadAttempts) continue;
+    // Gone meanwhile, or still growing after every attempt: text reads as empty.
+    if (type == REG_SZ) holder = std::u16string();
+    return status;
   }
-  if (type == REG_DWORD) {
-    BYTE bytes[4] = {};
-    DWORD got = sizeof bytes;
-    const LSTATUS status = RegQueryValueExW(key, Wide(valueName), nullptr, &type, bytes, &got);
-    if (status != ERROR_SUCCESS) return status;
-    DWORD number = 0;
-    for (int i = 0; i < 4; ++i) number |= static_cast<DWORD>(bytes[i]) << (8 * i);
-    holder = static_cast<std::int32_t>(number);
-    return 0;
-  }
-  return kUnsupportedType;
 }
 
 }  // namespace RegSet

@@ -1,5 +1,7 @@
 // What only the host stand-ins can observe: every registry call made, the message boxes, the
-// ending of the process and an injected failure.
+// ending of the process, an injected failure and a value changed between two calls.
+#include <functional>
+
 #include "../registry/RegSet.h"
 #include "../startup/StartUp.h"
 #include "AtokLayout.h"
@@ -22,6 +24,28 @@ class HostOnlyTest : public RegistryTest {
     }
     ADD_FAILURE() << "StartUp returned instead of ending the process";
     return 99;
+  }
+
+  static Form1 QelDatForm() {
+    Form1 form;
+    form.DicName = u"QelDat2012";
+    form.DicNameEx = u"QelDat";
+    form.DicPath = u"C:\\Dic\\QelDat2012.dic";
+    return form;
+  }
+
+  // Another process rewrites the slot before each of the program's data queries of it.
+  static void WhileReading(const std::u16string& slot, std::function<void()> change) {
+    hostwin::BeforeDataQuery([slot, change](const std::u16string& name) {
+      if (name == slot) change();
+    });
+  }
+
+  static std::size_t QueriesOf(const std::u16string& name) {
+    std::size_t count = 0;
+    for (const auto& call : RegCalls())
+      count += call.api == "RegQueryValueExW" && call.name == name;
+    return count;
   }
 };
 
@@ -100,14 +124,69 @@ TEST_F(HostOnlyTest, UnexpectedFailureIsReportedAndExitsWith3) {
 TEST_F(HostOnlyTest, EachSlotIsReadOncePerVisit) {
   const auto key = InUseSet(u"Atkms", 1);
   for (int k = 2; k <= 9; ++k) SetText(key, Slot(k), kOtherDic);
-  Form1 form;
-  form.DicName = u"QelDat2012";
-  form.DicNameEx = u"QelDat";
+  Form1 form = QelDatForm();
   hostwin::ClearRegCalls();
   EXPECT_EQ(form.FoundSpace(key), u"");
   std::size_t queries = 0;
   for (const auto& call : RegCalls()) queries += call.api == "RegQueryValueExW";
   EXPECT_EQ(queries, 2u * 9u);  // size then data, for slot 1 and each of slots 2 to 9
+}
+
+// A slot rewritten by another process (ATOK saving its settings) between the query of its size
+// and the query of its data.
+
+TEST_F(HostOnlyTest, SlotThatGrowsWhileReadIsReadAgainAndKeepsItsDictionary) {
+  const auto key = InUseSet(u"Atkms", 1);
+  const std::u16string longer = u"ON,0,C:\\DICS\\MEDICAL 2013\\MEDICAL.DIC";
+  SetText(key, Slot(2), kOtherDic);
+  Form1 form = QelDatForm();
+  form.DelAtok25();
+  int changes = 0;
+  WhileReading(Slot(2), [&] {
+    if (changes++ == 0) SetText(key, Slot(2), longer);
+  });
+  form.SetAtok25();
+  hostwin::BeforeDataQuery(nullptr);
+  EXPECT_EQ(changes, 2);  // read again once
+  EXPECT_TRUE(HoldsText(key, Slot(2), longer));
+  EXPECT_TRUE(HoldsText(key, Slot(3), u"ON,0,C:\\DIC\\QELDAT2012.DIC"));
+}
+
+TEST_F(HostOnlyTest, SlotThatKeepsGrowingReadsAsEmptyAfterAFewAttempts) {
+  const auto key = InUseSet(u"Atkms", 1);
+  std::u16string text = kOtherDic;
+  SetText(key, Slot(2), text);
+  WhileReading(Slot(2), [&] { SetText(key, Slot(2), text += u'X'); });
+  hostwin::ClearRegCalls();
+  EXPECT_EQ(RegSet::GetKeyValue(key, Slot(2)), u"");
+  EXPECT_GT(QueriesOf(Slot(2)), 2u);
+  EXPECT_LE(QueriesOf(Slot(2)), 10u);
+}
+
+TEST_F(HostOnlyTest, SlotThatChangesTypeIsJudgedByItsNewType) {
+  const auto key = InUseSet(u"Atkms", 1);
+  SetText(key, Slot(2), kOtherDic);
+  WhileReading(Slot(2), [&] { SetDword(key, Slot(2), 42); });
+  EXPECT_EQ(RegSet::GetKeyValue(key, Slot(2)), u"42");
+
+  SetDword(key, Slot(3), 7);
+  WhileReading(Slot(3), [&] { SetText(key, Slot(3), u"9"); });
+  EXPECT_EQ(RegSet::GetKeyValue(key, Slot(3)), u"9");
+
+  // Bytes of another type are never taken for text, even when they spell an entry.
+  SetText(key, Slot(4), kOtherDic);
+  WhileReading(Slot(4),
+               [&] { SetRaw(key, Slot(4), REG_BINARY, TextBytes(u"ON,0,C:\\QELDAT2011.DIC")); });
+  EXPECT_EQ(RegSet::GetKeyValue(key, Slot(4)), u"");
+}
+
+TEST_F(HostOnlyTest, SlotThatVanishesWhileReadIsMissing) {
+  const auto key = InUseSet(u"Atkms", 1);
+  SetText(key, Slot(2), kOtherDic);
+  WhileReading(Slot(2), [&] { DeleteValue(key, Slot(2)); });
+  hostwin::ClearRegCalls();
+  EXPECT_EQ(RegSet::GetKeyValue(key, Slot(2)), u"");
+  EXPECT_EQ(QueriesOf(Slot(2)), 2u);  // nothing to read again
 }
 
 }  // namespace

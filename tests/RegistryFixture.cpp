@@ -120,6 +120,11 @@ void RegistryTest::SetDword(const std::u16string& path, const std::u16string& na
           static_cast<BYTE>(number >> 16), static_cast<BYTE>(number >> 24)});
 }
 
+void RegistryTest::DeleteValue(const std::u16string& path, const std::u16string& name) {
+  const UniqueHkey key = Create(path);
+  EXPECT_EQ(RegDeleteValueW(key.get(), Wide(name)), ERROR_SUCCESS);
+}
+
 std::optional<Stored> RegistryTest::Read(const std::u16string& path, const std::u16string& name) {
   HKEY key = nullptr;
   if (RegOpenKeyExW(HKEY_CURRENT_USER, Wide(path), 0, KEY_READ, &key) != ERROR_SUCCESS) {

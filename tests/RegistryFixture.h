@@ -34,6 +34,7 @@ class RegistryTest : public ::testing::Test {
   static void SetText(const std::u16string& path, const std::u16string& name,
                       const std::u16string& text);
   static void SetDword(const std::u16string& path, const std::u16string& name, DWORD number);
+  static void DeleteValue(const std::u16string& path, const std::u16string& name);
   static std::optional<Stored> Read(const std::u16string& path, const std::u16string& name);
   static Tree Dump(const std::u16string& path = u"Software");
 };

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Sets up a fresh Debian machine and runs every test: the host unit tests, the same unit tests
-# under Wine (32- and 64-bit), the release checks (headers, imports, resources, reproducible
+# Sets up a fresh Debian machine and runs every test: the host unit tests (plain and under the
+# address and undefined-behaviour sanitizers), the same unit tests under Wine (32- and 64-bit), the release checks (headers, imports, resources, reproducible
 # bytes), the end-to-end suite over both shipped programs, and the benchmark's call checks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,6 +11,8 @@ jobs=$(nproc)
 cmake --preset host
 cmake --build --preset host -j "$jobs"
 ctest --preset host -j "$jobs"
+# The same unit tests under AddressSanitizer and UndefinedBehaviorSanitizer; any finding fails.
+cmake --workflow --preset host-sanitize
 
 if ! command -v wine >/dev/null || [ ! -x "$WINE64" ]; then
   if [ "${CI:-}" = "true" ]; then

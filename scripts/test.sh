@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian machine and runs every test: the host unit tests (plain and under the
-# address and undefined-behaviour sanitizers), the same unit tests under Wine (32- and 64-bit), the release checks (headers, imports, resources, reproducible
-# bytes), the end-to-end suite over both shipped programs, and the benchmark's call checks.
+# address and undefined-behaviour sanitizers), the same unit tests under Wine (32- and 64-bit),
+# the release checks (headers, imports, resources, reproducible bytes), the end-to-end suite over
+# both shipped programs, and the benchmark's call checks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh

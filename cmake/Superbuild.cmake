@@ -25,6 +25,11 @@ endforeach()
 
 # Checks of what ships: headers, imports and resources of both programs, and that a second
 # build of the same sources in another folder gives the same bytes.
+# Debian's own interpreter, where python3-pefile is installed, even when another python3 comes
+# first on PATH.
+if(NOT Python3_EXECUTABLE AND EXISTS /usr/bin/python3)
+  set(Python3_EXECUTABLE /usr/bin/python3)
+endif()
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 enable_testing()
 foreach(check IN ITEMS "dicreg.exe;PE32" "dicreg-x64.exe;PE32+")
@@ -34,6 +39,10 @@ foreach(check IN ITEMS "dicreg.exe;PE32" "dicreg-x64.exe;PE32+")
     COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tests/release/check_pe.py
       ${DICREG_DIST_DIR}/${program} ${kind} ${PROJECT_VERSION})
 endforeach()
+# The checks themselves: each one fails on a copy of the 32-bit program broken in its way.
+add_test(NAME headers-catch-breakage
+  COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tests/release/check_pe_test.py
+    ${DICREG_DIST_DIR}/dicreg.exe ${PROJECT_VERSION})
 add_test(NAME reproducible
   COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${CMAKE_SOURCE_DIR} -DDIST_DIR=${DICREG_DIST_DIR}
     -DWORK_DIR=${CMAKE_BINARY_DIR}/second-build -P ${CMAKE_SOURCE_DIR}/cmake/CheckReproducible.cmake)

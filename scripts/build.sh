@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Sets up a fresh Debian machine, builds the release programs into dist/, and shows their main
-# job in a throwaway Wine prefix: a sample ATOK 2012 profile before, after an install, and after
-# "/uninst".
+# Sets up a fresh Debian machine, builds the release programs and the example packages into
+# dist/, and shows the program's main job in a throwaway Wine prefix: a sample ATOK 2012 profile
+# before, after an install, and after "/uninst".
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 cmake --workflow --preset release
-ls -l dist/dicreg.exe dist/dicreg-x64.exe
+cmake --workflow --preset installers
+ls -l dist/dicreg.exe dist/dicreg-x64.exe dist/QelDat2012-setup.exe dist/QelDat2012.msi
 
 # The demonstration drives the program through a small helper built with the 64-bit toolchain;
 # it shows the 32-bit program where the machine runs 32-bit programs.

@@ -2,7 +2,8 @@
 # Sets up a fresh Debian machine and runs every test: the host unit tests (plain and under the
 # address and undefined-behaviour sanitizers), the same unit tests under Wine (32- and 64-bit),
 # the release checks (headers, imports, resources, reproducible bytes), the end-to-end suite over
-# both shipped programs, and the benchmark's call checks.
+# both shipped programs, the example packages installed and removed under Wine, and the
+# benchmark's call checks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -38,4 +39,12 @@ cmake --workflow --preset release
 mapfile -t programs < <(runnable_programs)
 python3 tests/e2e/e2e.py --driver build/win64/tests/e2edriver.exe \
   "${programs[@]/#/--program=}" --work build/e2e
+
+# The example packages, installed and removed under Wine: built with each kind of program this
+# machine can run.
+cmake --workflow --preset installers
+packages=(--packages build/installers/x64)
+if runs_32bit; then packages+=(--packages build/installers/x86); fi
+python3 tests/e2e/packages.py --driver build/win64/tests/e2edriver.exe "${packages[@]}" \
+  --sign "${programs[0]}" --work build/e2e-packages
 scripts/benchmark.sh --runs 5

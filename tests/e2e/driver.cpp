@@ -7,10 +7,13 @@
 //   key <path>                        create the key
 //   value <path> <name> <type> <data> create or replace a value
 //   run <program> <command line>      start the program and wait for it
+//   runall <program> <command line>   the same, and wait for the processes it left running too
 //   dump <path>                       write every key and value below the key to the result
 // The result file gets "exit <status> <microseconds>" for each run, "K <path>" for each key and
 // "V <path> <name> <type> <data>" for each value, in the same encoding.
 #include <windows.h>
+// After windows.h, which it builds on.
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <fstream>
@@ -91,8 +94,37 @@ void Dump(HKEY parent, const std::wstring& path, std::ostream& out) {
   }
 }
 
-// Starts the program and waits for it; gives its exit status and how long it took.
-std::pair<int, long long> Run(const std::wstring& program, std::wstring commandLine) {
+// Sole owner of a kernel handle.
+struct UniqueHandle {
+  HANDLE handle;
+  explicit UniqueHandle(HANDLE h) : handle(h) {}
+  UniqueHandle(const UniqueHandle&) = delete;
+  UniqueHandle& operator=(const UniqueHandle&) = delete;
+  ~UniqueHandle() {
+    if (handle && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  }
+};
+
+// Waits for the processes that the given one started and left running, as an NSIS uninstaller
+// that hands over to a copy of itself in TEMP does. Wine's desktop process is not waited for.
+void WaitForChildren(DWORD parent) {
+  const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot.handle, &entry); more;
+       more = Process32NextW(snapshot.handle, &entry)) {
+    if (entry.th32ParentProcessID != parent || _wcsicmp(entry.szExeFile, L"explorer.exe") == 0) {
+      continue;
+    }
+    const UniqueHandle child(OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID));
+    if (child.handle) WaitForSingleObject(child.handle, 120000);
+  }
+}
+
+// Starts the program and waits for it (and with children, for what it left running); gives its
+// exit status and how long it took.
+std::pair<int, long long> Run(const std::wstring& program, std::wstring commandLine,
+                              bool children) {
   LARGE_INTEGER frequency, start, end;
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&start);
@@ -103,12 +135,13 @@ std::pair<int, long long> Run(const std::wstring& program, std::wstring commandL
                       nullptr, &startup, &process)) {
     return {-1, 0};
   }
-  WaitForSingleObject(process.hProcess, INFINITE);
+  const UniqueHandle thread(process.hThread);
+  const UniqueHandle owned(process.hProcess);
+  WaitForSingleObject(owned.handle, INFINITE);
+  if (children) WaitForChildren(process.dwProcessId);
   QueryPerformanceCounter(&end);
   DWORD status = 0;
-  GetExitCodeProcess(process.hProcess, &status);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  GetExitCodeProcess(owned.handle, &status);
   return {static_cast<int>(status), (end.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart};
 }
 
@@ -136,8 +169,8 @@ int main(int argc, char** argv) {
       // A non-NUL guard keeps Windows from appending a NUL to text stored without one.
       data.insert(data.end(), {'X', 0, 'X', 0});
       RegSetValueExW(key.get(), Text(f[2]).c_str(), 0, std::stoul(f[3]), data.data(), size);
-    } else if (f[0] == "run" && f.size() == 3) {
-      const auto [status, micros] = Run(Text(f[1]), Text(f[2]));
+    } else if ((f[0] == "run" || f[0] == "runall") && f.size() == 3) {
+      const auto [status, micros] = Run(Text(f[1]), Text(f[2]), f[0] == "runall");
       out << "exit\t" << status << "\t" << micros << "\n";
     } else if (f[0] == "dump" && f.size() == 2) {
       Dump(HKEY_CURRENT_USER, Text(f[1]), out);

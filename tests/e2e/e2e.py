@@ -107,6 +107,11 @@ class Suite:
             reg, status, shown = model(reg, argument)
             exits.append(status)
             boxes += shown
+        self.judge(name, seed, outcome, reg, exits, boxes, checks)
+
+    def judge(self, name, seed, outcome, reg, exits, boxes, checks=()):
+        """Compares what a run left (outcome) with what was expected: the tree reg, the exit
+        statuses, the number of failure boxes, and what each check says."""
         problems = compare(reg, outcome.registry)
         before, _ = seed.flat()
         after, _ = outcome.registry.flat()

@@ -277,21 +277,25 @@ class WineSession:
             time.sleep(0.1)
 
     def run(self, program, seed, command_lines, screenshot=None, timeout=60, trace=True,
-            reseed=False, dump=True):
+            reseed=False, dump=True, children=False, also_dump=()):
         """Seeds the registry (unless seed is None), runs the program once per command line
-        (seeding again before each run with reseed), and dumps the tree. With trace, Wine's
-        relay trace of the chosen calls is kept in the outcome."""
+        (seeding again before each run with reseed), and dumps the tree (and the keys in
+        also_dump). With trace, Wine's relay trace of the chosen calls is kept in the outcome.
+        With children, each run also waits for the processes the program left running. The
+        program is a Linux path, or a Windows one (C:\\...) as it is."""
         self.case_no += 1
         case_file = os.path.join(self.work_dir, "case.txt")
         result_file = os.path.join(self.work_dir, "result.txt")
         seeding = seed.seed_lines() if seed is not None else []
         lines = [] if reseed else list(seeding)
+        where = program if re.match(r"^[A-Za-z]:\\", program) else windows_path(program)
         for command_line in command_lines:
             if reseed:
                 lines += seeding
-            lines.append("run\t%s\t%s" % (hexw(windows_path(program)), hexw(command_line)))
+            lines.append("%s\t%s\t%s" % ("runall" if children else "run", hexw(where),
+                                          hexw(command_line)))
         if dump:
-            lines.append("dump\t" + hexw(JUSTSYSTEM))
+            lines += ["dump\t" + hexw(path) for path in (JUSTSYSTEM,) + tuple(also_dump)]
         with open(case_file, "w", encoding="utf-8") as f:
             f.write("\n".join(lines) + "\n")
         if os.path.exists(result_file):

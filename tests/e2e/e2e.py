@@ -145,6 +145,15 @@ class Suite:
             print("ok   %s (exit %s, %d box)" % (label, exits, boxes))
 
 
+def report(name, suites):
+    """Prints the count of the suites' cases and the failed ones; gives the exit status."""
+    failed = [label for suite in suites for label in suite.failed]
+    print("%s: %d passed, %d failed" % (name, sum(suite.passed for suite in suites), len(failed)))
+    for label in failed:
+        print("failed: " + label)
+    return 1 if failed else 0
+
+
 def holds(path, k, text):
     def check(reg):
         value = reg.get(path, slot(k))
@@ -338,24 +347,18 @@ def main():
     args = parser.parse_args()
 
     session = WineSession(args.work, args.driver)
-    passed, failed = 0, []
+    suites = []
     try:
         for program in args.program:
-            suite = Suite(session, program)
+            suites.append(Suite(session, program))
             shot = os.path.join(os.path.abspath(args.work), "messagebox-%s.png" %
                                 os.path.splitext(os.path.basename(program))[0])
-            explicit_cases(suite, shot)
-            random_cases(suite, args.seed, args.random)
-            passed += suite.passed
-            failed += suite.failed
+            explicit_cases(suites[-1], shot)
+            random_cases(suites[-1], args.seed, args.random)
     finally:
         session.close()
     print("end-to-end suite, random seed %d" % args.seed)
-    print("e2e: %d passed, %d failed" % (passed, len(failed)))
-    for label in failed:
-        print("failed: " + label)
-    return 1 if failed else 0
-
+    return report("e2e", suites)
 
 if __name__ == "__main__":
     sys.exit(main())

@@ -19,11 +19,12 @@ import subprocess
 import sys
 
 from atoklayout import OTHER_DIC
-from e2e import PROGRAM_NAME, Suite, in_use, model
+from e2e import PROGRAM_NAME, Suite, in_use, model, report
 from winesession import Registry, WineSession, windows_path
 
 MSIEXEC = "C:\\windows\\system32\\msiexec.exe"
 UNINSTALL_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QelDat2012"
+ARP_VALUES = ("DisplayName", "UninstallString", "QuietUninstallString")
 CHOSEN = "C:\\QelDat テスト\\私の 辞書"  # a folder the user chose: blanks and Japanese characters
 README = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "README.md")
 
@@ -69,8 +70,11 @@ class Packages:
                 return "installed files in %s: %s, expected %s" % (where, found, names)
             if not present and os.path.exists(linux):
                 return "%s is still there, with %s" % (where, os.listdir(linux))
-            if kind == "nsis" and (registry.find_key(UNINSTALL_KEY) is not None) != present:
-                return "uninstall entry %s" % ("missing" if present else "left behind")
+            if kind == "nsis":
+                entry = [registry.get(UNINSTALL_KEY, name) is not None for name in ARP_VALUES]
+                if entry != [present] * len(ARP_VALUES):
+                    return "uninstall entry %s: %s" % ("incomplete" if present else "left behind",
+                                                       dict(zip(ARP_VALUES, entry)))
             return None
         return check
 
@@ -168,20 +172,12 @@ def main():
     args = parser.parse_args()
 
     session = WineSession(args.work, args.driver)
-    suites = []
     try:
-        for folder in args.packages:
-            suites.append(Packages(session, folder).run())
+        suites = [Packages(session, folder).run() for folder in args.packages]
         suites.append(signed_program(session, args.sign, os.path.abspath(args.work)))
     finally:
         session.close()
-    passed = sum(suite.passed for suite in suites)
-    failed = [label for suite in suites for label in suite.failed]
-    print("packages: %d passed, %d failed" % (passed, len(failed)))
-    for label in failed:
-        print("failed: " + label)
-    return 1 if failed else 0
-
+    return report("packages", suites)
 
 if __name__ == "__main__":
     sys.exit(main())

@@ -31,7 +31,8 @@ std::int32_t PutValue(HKEY key, const std::u16string& valueName, std::int32_t ty
                       const Variant& value);
 
 // Fills the holder from a type 1 or type 4 value. A missing value leaves it as it was and
-// gives 0; another type leaves it and gives kUnsupportedType.
+// gives 0; another type leaves it and gives kUnsupportedType. A value that grows between the
+// query of its size and of its data is read again from the start, a few times at most.
 std::int32_t GetValue(HKEY key, const std::u16string& valueName, Variant& holder);
 
 std::u16string DecimalText(std::int32_t number);

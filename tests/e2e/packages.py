@@ -38,8 +38,10 @@ class Packages:
         self.suite = Suite(session, "packages-" + os.path.basename(os.path.normpath(folder)))
         self.default = "C:\\users\\%s\\AppData\\Local\\QelDat2012" % getpass.getuser()
 
-    def package(self, name):
-        return windows_path(os.path.join(self.folder, name))
+    def msiexec(self, verb, package, extra=""):
+        """A quiet msiexec command line for one of the MSI packages."""
+        path = windows_path(os.path.join(self.folder, package))
+        return 'msiexec %s "%s" /qn%s' % (verb, path, extra)
 
     def install(self, kind, where):
         """Program and command line that install the package into where (None: the default)."""
@@ -47,7 +49,7 @@ class Packages:
             setup = os.path.join(self.folder, "QelDat2012-setup.exe")
             return setup, '"%s" /S%s' % (windows_path(setup), " /D=" + where if where else "")
         chosen = ' INSTALLDIR="%s"' % where if where else ""
-        return MSIEXEC, 'msiexec /i "%s" /qn%s' % (self.package("QelDat2012.msi"), chosen)
+        return MSIEXEC, self.msiexec("/i", "QelDat2012.msi", chosen)
 
     def uninstall(self, kind, registry):
         """What the user's installed programs run to remove the package quietly."""
@@ -56,7 +58,7 @@ class Packages:
             line = value.data.decode("utf-16-le").rstrip("\0") if value else ""
             program = re.match(r'"([^"]*)"', line)
             return (program.group(1) if program else "C:\\missing.exe"), line
-        return MSIEXEC, 'msiexec /x "%s" /qn' % self.package("QelDat2012.msi")
+        return MSIEXEC, self.msiexec("/x", "QelDat2012.msi")
 
     def files(self, where, present, kind):
         """Checks that the files, the folder and (for NSIS) the uninstall entry are there, or
@@ -104,17 +106,17 @@ class Packages:
         msi does not set it), and that removal must leave the entry alone."""
         dictionary = self.default + "\\QelDat2012.dic"
         expected, _, _ = model(seed, dictionary)
-        newer = 'msiexec /i "%s" /qn' % self.package("QelDat2012-1.0.1.msi")
-        program, first = self.install("msi", None)
-        upgraded = self.step("msi: 1.0.0 then 1.0.1", seed, MSIEXEC, [first, newer], expected,
+        first = self.msiexec("/i", "QelDat2012.msi")
+        upgraded = self.step("msi: 1.0.0 then 1.0.1", seed, MSIEXEC,
+                             [first, self.msiexec("/i", "QelDat2012-1.0.1.msi")], expected,
                              [0, 0], 0, [self.files(self.default, True, "msi")])
         removed, _, _ = model(upgraded, "/uninst")
         self.step("msi: uninstall 1.0.1", upgraded, MSIEXEC,
-                  ['msiexec /x "%s" /qn' % self.package("QelDat2012-1.0.1.msi")], removed, [0], 0,
+                  [self.msiexec("/x", "QelDat2012-1.0.1.msi")], removed, [0], 0,
                   [self.files(self.default, False, "msi")])
-        as_upgrade = ('msiexec /x "%s" /qn UPGRADINGPRODUCTCODE={5C0E8D2A-0B1D-4C55-9D7A-'
-                      '2F1E6B2A1013}' % self.package("QelDat2012.msi"))
-        self.step("msi: the removal an upgrade runs keeps the entry", seed, program,
+        as_upgrade = self.msiexec("/x", "QelDat2012.msi",
+                                  " UPGRADINGPRODUCTCODE={5C0E8D2A-0B1D-4C55-9D7A-2F1E6B2A1013}")
+        self.step("msi: the removal an upgrade runs keeps the entry", seed, MSIEXEC,
                   [first, as_upgrade], expected, [0, 0], 0,
                   [self.files(self.default, False, "msi")])
 

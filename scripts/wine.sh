@@ -4,9 +4,10 @@
 # Wine's 32-bit loader cannot start there, and with it no 32-bit Windows program. The 64-bit
 # programs still run, through wine64 directly (the "wine" wrapper insists on the 32-bit loader
 # whenever it is installed).
+WINE32=/usr/lib/wine/wine
 WINE64=/usr/lib/wine/wine64
 
-runs_32bit() { /usr/lib/wine/wine --version >/dev/null 2>&1; }
+runs_32bit() { "$WINE32" --version >/dev/null 2>&1; }
 
 # The shipped programs this machine can run, one a line.
 runnable_programs() {

@@ -4,9 +4,11 @@ set -euo pipefail
 
 need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "ok installed"; }
-for pkg in cmake g++ make googletest python3 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
-  binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64 xvfb xauth xdotool imagemagick \
-  fonts-ipafont-gothic python3-pefile nsis wixl osslsigncode openssl; do
+# The programs build with the win32 thread model of MinGW-w64, the unit tests with the POSIX one.
+for pkg in cmake g++ make googletest python3 g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 \
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 \
+  binutils-mingw-w64-x86-64 wine wine64 xvfb xauth xdotool imagemagick fonts-ipafont-gothic \
+  python3-pefile python3-olefile msitools nsis wixl osslsigncode openssl; do
   have "$pkg" || need+=("$pkg")
 done
 if ! dpkg --print-foreign-architectures | grep -qx i386; then

@@ -2,12 +2,21 @@
 """Checks a shipped program's PE headers, imports and resources.
 
 usage: check_pe.py <program> <PE32|PE32+> <version>
+       check_pe.py --loads-on-oldest <program> <PE32|PE32+>
 Fails unless the program is a GUI program of the given kind, imports from no DLL but KERNEL32,
-ADVAPI32, USER32 and msvcrt, is under 300 KiB, has no time stamp, and carries an asInvoker
-manifest and a version resource of the given version.
+ADVAPI32, USER32 and msvcrt, imports exactly what imports/<program>.txt lists, is under 300 KiB,
+has no time stamp, carries an asInvoker manifest and a version resource of the given version, and
+loads on the oldest Windows of its kind. With --loads-on-oldest (for other programs, such as a
+setup) only the last is checked.
+
+Loads on the oldest Windows: the PE header asks for no newer Windows, and every function imported
+from KERNEL32, USER32 and ADVAPI32 is declared by the MinGW-w64 headers compiled for that Windows
+(they keep newer functions behind version guards).
 """
 
 import os
+import re
+import subprocess
 import sys
 
 import pefile
@@ -15,6 +24,11 @@ import pefile
 ALLOWED_DLLS = {"kernel32.dll", "advapi32.dll", "user32.dll", "msvcrt.dll"}
 KINDS = {"PE32": (0x10B, 0x14C), "PE32+": (0x20B, 0x8664)}  # optional header magic, machine
 GUI = 2
+# The oldest Windows of each kind (Windows XP, Windows Vista x64): its version, and the
+# compiler whose headers say what that Windows has.
+OLDEST = {"PE32": ((5, 1), "i686-w64-mingw32-gcc"), "PE32+": ((6, 0), "x86_64-w64-mingw32-gcc")}
+PROBED_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll"}
+PINNED = os.path.join(os.path.dirname(os.path.abspath(__file__)), "imports")
 
 
 def resources(pe, type_id):
@@ -39,6 +53,65 @@ def version_strings(pe):
             for key, value in table.entries.items():
                 strings[key.decode("utf-8", "replace")] = value.decode("utf-8", "replace")
     return strings
+
+
+def imports(pe):
+    """(DLL, function) for every function imported by name."""
+    return [(entry.dll.decode("ascii", "replace"), item.name.decode("ascii", "replace"))
+            for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])
+            for item in entry.imports if item.name]
+
+
+def undeclared(functions, winnt, compiler):
+    """The functions that the Windows headers do not declare at _WIN32_WINNT winnt."""
+    if not functions:
+        return []
+    source = "#define _WIN32_WINNT %#06x\n#define WINVER %#06x\n#include <windows.h>\n" % (
+        winnt, winnt)
+    source += "void *probe[] = {\n%s};\n" % "".join("  (void *)&%s,\n" % f for f in functions)
+    done = subprocess.run([compiler, "-fsyntax-only", "-x", "c", "-"], input=source,
+                          capture_output=True, text=True)
+    missing = re.findall(r"‘(\w+)’ undeclared|'(\w+)' undeclared", done.stderr)
+    missing = sorted({a or b for a, b in missing})
+    if done.returncode != 0 and not missing:
+        raise RuntimeError("the import probe did not compile:\n" + done.stderr)
+    return missing
+
+
+def loads_on_oldest(pe, kind):
+    """What keeps the program from loading on the oldest Windows of its kind."""
+    problems = []
+    (major, minor), compiler = OLDEST[kind]
+    header = pe.OPTIONAL_HEADER
+    for what in ("OperatingSystem", "Subsystem"):
+        wanted = (getattr(header, "Major%sVersion" % what), getattr(header, "Minor%sVersion" % what))
+        if wanted > (major, minor):
+            problems.append("%s version %d.%d in the header, newer than %d.%d" % (
+                what, wanted[0], wanted[1], major, minor))
+    probed = [(dll, f) for dll, f in imports(pe) if dll.lower() in PROBED_DLLS]
+    missing = undeclared(sorted({f for _, f in probed}), major << 8 | minor, compiler)
+    for dll, function in probed:
+        if function in missing:
+            problems.append("%s %s is not declared for Windows %d.%d (_WIN32_WINNT %#06x)" % (
+                dll, function, major, minor, major << 8 | minor))
+    return problems
+
+
+def pinned_imports(pe, path):
+    """The difference between what the program imports and its list in imports/."""
+    listing = os.path.join(PINNED, os.path.basename(path) + ".txt")
+    try:
+        lines = open(listing, encoding="utf-8").read().splitlines()
+    except OSError:
+        return ["no pinned import list %s" % listing]
+    pinned = {tuple(line.split()) for line in lines if line.strip() and not line.startswith("#")}
+    actual = set(imports(pe))
+    if actual == pinned:
+        return []
+    changes = ["+%s %s" % item for item in sorted(actual - pinned)]
+    changes += ["-%s %s" % item for item in sorted(pinned - actual)]
+    return ["imports differ from the pinned list %s: %s" % (
+        os.path.relpath(listing), ", ".join(changes))]
 
 
 def check(path, kind, version):
@@ -73,17 +146,23 @@ def check(path, kind, version):
             problems.append("%s is %r, expected %r" % (key, strings[key], value))
     if not strings.get("FileDescription"):
         problems.append("version resource lacks FileDescription")
-    return problems
+    return problems + pinned_imports(pe, path) + loads_on_oldest(pe, kind)
 
 
 def main():
-    path, kind, version = sys.argv[1:4]
-    problems = check(path, kind, version)
+    if sys.argv[1] == "--loads-on-oldest":
+        path, kind = sys.argv[2:4]
+        problems = loads_on_oldest(pefile.PE(path), kind)
+        summary = "%s, loads on Windows %d.%d" % ((kind,) + OLDEST[kind][0])
+    else:
+        path, kind, version = sys.argv[1:4]
+        problems = check(path, kind, version)
+        summary = ("%s, GUI, imports what is pinned from Windows' own DLLs, loads on Windows "
+                   "%d.%d, manifest and version %s" % ((kind,) + OLDEST[kind][0] + (version,)))
     for problem in problems:
         print("%s: %s" % (path, problem))
     if not problems:
-        print("%s: %s, GUI, imports only Windows' own DLLs, manifest and version %s" % (
-            path, kind, version))
+        print("%s: %s" % (path, summary))
     return 1 if problems else 0
 
 

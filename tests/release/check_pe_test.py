@@ -28,6 +28,12 @@ def replacing(old, new, after=b""):
     return breaking
 
 
+def importing(function):
+    """Renames the program's import of DeleteCriticalSection (a longer name) to function."""
+    old = b"DeleteCriticalSection\0"
+    return replacing(old, function.encode("ascii").ljust(len(old), b"\0"))
+
+
 def wide(text):
     return text.encode("utf-16-le")
 
@@ -35,26 +41,37 @@ def wide(text):
 def main():
     program, version = sys.argv[1:3]
     good = open(program, "rb").read()
-    # (what breaks, how, the kind asked for, a word the one problem must contain)
+    # (what breaks, how, the kind asked for, words that the problems must contain: one word
+    # each, in this order)
+    pinned = "pinned list"
     breakages = [
-        ("console program", header("Subsystem", 3), "PE32", "subsystem"),
-        ("time stamp", header("TimeDateStamp", 0x5F5E1000), "PE32", "time stamp"),
-        ("another DLL", replacing(b"USER32.dll", b"USERXX.dll"), "PE32", "USERXX.dll"),
-        ("too big", lambda data: data + bytes(300 * 1024), "PE32", "limit"),
-        ("not asInvoker", replacing(b'"asInvoker"', b'"asInvokex"'), "PE32", "manifest"),
+        ("console program", header("Subsystem", 3), "PE32", ["subsystem"]),
+        ("time stamp", header("TimeDateStamp", 0x5F5E1000), "PE32", ["time stamp"]),
+        ("another DLL", replacing(b"USER32.dll", b"USERXX.dll"), "PE32",
+         ["from USERXX.dll", pinned]),
+        ("too big", lambda data: data + bytes(300 * 1024), "PE32", ["limit"]),
+        ("not asInvoker", replacing(b'"asInvoker"', b'"asInvokex"'), "PE32", ["manifest"]),
         ("other version", replacing(wide(version), wide("9.9.9"), wide("FileVersion")), "PE32",
-         "FileVersion"),
-        ("other kind", lambda data: data, "PE32+", "magic"),
+         ["FileVersion"]),
+        ("other kind", lambda data: data, "PE32+", ["magic"]),
+        # An import that Windows XP has, but not in the list.
+        ("another import", importing("GetCurrentProcessId"), "PE32",
+         ["+KERNEL32.dll GetCurrentProcessId"]),
+        ("GetTickCount64", importing("GetTickCount64"), "PE32",
+         [pinned, "GetTickCount64 is not declared for Windows 5.1"]),
+        ("made for Vista", header("MajorOperatingSystemVersion", 6), "PE32",
+         ["OperatingSystem version 6.0"]),
+        ("subsystem 6.0", header("MajorSubsystemVersion", 6), "PE32", ["Subsystem version 6"]),
     ]
     failed = 0
     with tempfile.TemporaryDirectory() as work:
         path = os.path.join(work, os.path.basename(program))
-        for label, breaking, kind, word in breakages:
+        for label, breaking, kind, words in breakages:
             with open(path, "wb") as f:
                 f.write(breaking(good))
             problems = check(path, kind, version)
-            if len(problems) == 1 and word in problems[0]:
-                print("ok   %s: %s" % (label, problems[0]))
+            if len(problems) == len(words) and all(w in p for w, p in zip(words, problems)):
+                print("ok   %s: %s" % (label, "; ".join(problems)))
             else:
                 failed += 1
                 print("FAIL %s: %s" % (label, problems))

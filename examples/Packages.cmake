@@ -64,3 +64,21 @@ add_custom_command(OUTPUT "${DICREG_DIST_DIR}/QelDat2012-setup.exe" "${DICREG_DI
   VERBATIM)
 add_custom_target(packages ALL DEPENDS ${packages}
   "${DICREG_DIST_DIR}/QelDat2012-setup.exe" "${DICREG_DIST_DIR}/QelDat2012.msi")
+
+# Checks that the packages start on the oldest Windows of their kind: the setup programs load on
+# Windows XP (x86) and Vista x64, and the MSIs ask for no newer Windows Installer than XP SP3's.
+if(NOT Python3_EXECUTABLE AND EXISTS /usr/bin/python3)
+  set(Python3_EXECUTABLE /usr/bin/python3)
+endif()
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+enable_testing()
+foreach(check IN ITEMS "x86;PE32" "x64;PE32+")
+  list(GET check 0 arch)
+  list(GET check 1 kind)
+  add_test(NAME setup-loads-on-oldest-${arch}
+    COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tests/release/check_pe.py --loads-on-oldest
+      ${CMAKE_BINARY_DIR}/${arch}/QelDat2012-setup.exe ${kind})
+endforeach()
+list(FILTER packages INCLUDE REGEX "\\.msi$")
+add_test(NAME msi-installer-version
+  COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tests/release/check_msi.py ${packages})

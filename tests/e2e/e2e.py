@@ -13,7 +13,8 @@ import random
 import sys
 
 from atoklayout import OTHER_DIC, PROFILES, ROOT, SYSTEM_DIC, set_key, slot
-from winesession import Registry, WineSession, dword_value, text_value, Value
+from winesession import (WINDOWS_VERSIONS, Registry, Value, WineSession, dword_value,
+                         text_value)
 
 TITLE = "辞書登録エラー"
 TEXT = ("ATOK2012のユーザー情報が未設定の可能性があります。\r\n"
@@ -264,6 +265,17 @@ COMMAND_LINES = [
 ]
 
 
+def oldest_windows_case(suite):
+    """One install and its removal, for a prefix set to the program's oldest Windows."""
+    typical = in_use(("Atkms", 1), ("Atkms", 2), ("User0", 1), slots={2: OTHER_DIC})
+    dictionary = "C:\\Dic\\QelDat2012.dic"
+    suite.case("on %s: install" % suite.session.windows, typical,
+               [PROGRAM_NAME + " " + dictionary], [dictionary])
+    installed, _, _ = model(typical, dictionary)
+    suite.case("on %s: /uninst" % suite.session.windows, installed, [PROGRAM_NAME + " /uninst"],
+               ["/uninst"])
+
+
 def random_slot_value(rng):
     edition = rng.choice(["QelDat2009", "QELDAT2011", "qeldat2012", "QelDat2012", "QelDat2013"])
     family = "ON,0,C:\\%s\\%s.dic" % (rng.choice(["Dic", "ｄｉｃ", "辞書"]), edition)
@@ -344,13 +356,18 @@ def main():
     parser.add_argument("--work", required=True, help="folder for the Wine prefix and artifacts")
     parser.add_argument("--seed", type=int, default=int(os.environ.get("E2E_SEED", "2012")))
     parser.add_argument("--random", type=int, default=int(os.environ.get("E2E_RANDOM", "40")))
+    parser.add_argument("--windows", choices=sorted(WINDOWS_VERSIONS),
+                        help="only one install and removal, in a prefix set to this Windows")
     args = parser.parse_args()
 
-    session = WineSession(args.work, args.driver)
+    session = WineSession(args.work, args.driver, windows=args.windows)
     suites = []
     try:
         for program in args.program:
             suites.append(Suite(session, program))
+            if args.windows:
+                oldest_windows_case(suites[-1])
+                continue
             shot = os.path.join(os.path.abspath(args.work), "messagebox-%s.png" %
                                 os.path.splitext(os.path.basename(program))[0])
             explicit_cases(suites[-1], shot)

@@ -20,7 +20,7 @@ import sys
 
 from atoklayout import OTHER_DIC
 from e2e import PROGRAM_NAME, Suite, in_use, model, report
-from winesession import Registry, WineSession, windows_path
+from winesession import WINDOWS_VERSIONS, Registry, WineSession, windows_path
 
 MSIEXEC = "C:\\windows\\system32\\msiexec.exe"
 UNINSTALL_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QelDat2012"
@@ -120,6 +120,13 @@ class Packages:
                   [first, as_upgrade], expected, [0, 0], 0,
                   [self.files(self.default, False, "msi")])
 
+    def run_on_oldest(self):
+        """One install and uninstall of each package, for a prefix set to its oldest Windows."""
+        typical = in_use(("Atkms", 1), ("Atkms", 2), ("User0", 1), slots={2: OTHER_DIC})
+        for kind in ("nsis", "msi"):
+            self.install_and_remove(kind, "on " + self.session.windows, typical)
+        return self.suite
+
     def run(self):
         typical = in_use(("Atkms", 1), ("Atkms", 2), ("User0", 1), slots={2: OTHER_DIC})
         for kind in ("nsis", "msi"):
@@ -169,14 +176,21 @@ def main():
     parser.add_argument("--driver", required=True)
     parser.add_argument("--packages", action="append", required=True,
                         help="a folder of packages built with one kind of program")
-    parser.add_argument("--sign", required=True, help="the program to sign")
+    parser.add_argument("--sign", help="the program to sign")
     parser.add_argument("--work", required=True, help="folder for the Wine prefix and artifacts")
+    parser.add_argument("--windows", choices=sorted(WINDOWS_VERSIONS),
+                        help="only one install and uninstall of each package, in a prefix set to "
+                        "this Windows")
     args = parser.parse_args()
 
-    session = WineSession(args.work, args.driver)
+    session = WineSession(args.work, args.driver, windows=args.windows)
     try:
-        suites = [Packages(session, folder).run() for folder in args.packages]
-        suites.append(signed_program(session, args.sign, os.path.abspath(args.work)))
+        if args.windows:
+            suites = [Packages(session, folder).run_on_oldest() for folder in args.packages]
+        else:
+            suites = [Packages(session, folder).run() for folder in args.packages]
+        if args.sign:
+            suites.append(signed_program(session, args.sign, os.path.abspath(args.work)))
     finally:
         session.close()
     return report("packages", suites)

@@ -19,6 +19,10 @@ JUSTSYSTEM = "Software\\Justsystem"
 # installed, and that one cannot start on a kernel without 32-bit emulation. wine64 still hands a
 # 32-bit program to the 32-bit loader where that works.
 WINE = "/usr/lib/wine/wine64"
+# A prefix of 32-bit Windows only (Windows XP was never 64-bit here) needs the 32-bit loader.
+WINE32 = "/usr/lib/wine/wine"
+# The Windows versions a prefix can be set to report, and what "ver" then says.
+WINDOWS_VERSIONS = {"winxp": "5.1.", "vista": "6.0."}
 BOX_TITLES = ("辞書登録エラー", "dicreg")
 
 
@@ -190,13 +194,20 @@ def parse_boxes(trace):
 
 
 class WineSession:
-    def __init__(self, work_dir, driver, display=True, relay="user32.MessageBoxW"):
+    def __init__(self, work_dir, driver, display=True, relay="user32.MessageBoxW", windows=None):
+        """windows: the Windows version the prefix reports (winxp: a 32-bit prefix, for which
+        the driver must be 32-bit), or None for Wine's default."""
         self.relay = relay
         self.work_dir = os.path.abspath(work_dir)
         self.driver = driver
+        self.windows = windows
         os.makedirs(self.work_dir, exist_ok=True)
         self.prefix = os.path.join(self.work_dir, "prefix")
         self.env = dict(os.environ, WINEPREFIX=self.prefix, WINEDEBUG="-all")
+        self.wine = WINE
+        if windows == "winxp":
+            self.wine = WINE32
+            self.env["WINEARCH"] = "win32"
         self.env.pop("DISPLAY", None)
         self.xvfb = None
         self.screenshot = None
@@ -228,8 +239,13 @@ class WineSession:
         subprocess.run(["wineserver", "-k"], env=self.env, stderr=subprocess.DEVNULL)
         if not os.path.isdir(self.prefix):
             with open(os.path.join(self.work_dir, "wine.log"), "ab") as out:
-                subprocess.run([WINE, "wineboot", "-i"], env=self.env, stdout=out, stderr=out,
-                               check=True)
+                subprocess.run([self.wine, "wineboot", "-i"], env=self.env, stdout=out,
+                               stderr=out, check=True)
+                if self.windows:
+                    subprocess.run([self.wine, "winecfg", "/v", self.windows], env=self.env,
+                                   stdout=out, stderr=out, check=True)
+        if self.windows:
+            self._check_version()
         subprocess.run(["wineserver", "-p"], env=self.env)  # already running is fine
         # Trace only the calls asked for (MessageBoxW by default), and give the dialog fonts a face with Japanese glyphs.
         settings = [
@@ -243,9 +259,20 @@ class WineSession:
             for key, name, data in settings:
                 f.write("value\t%s\t%s\t1\t%s\n" % (hexw(key), hexw(name),
                                                      text_value(data).data.hex()))
-        subprocess.run([WINE, self.driver, windows_path(case_file),
+        subprocess.run([self.wine, self.driver, windows_path(case_file),
                         windows_path(os.path.join(self.work_dir, "settings.out"))], env=self.env,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+
+    def _check_version(self):
+        """Fails unless the prefix reports the Windows it was set to."""
+        said = os.path.join(self.work_dir, "ver.txt")
+        with open(said, "wb") as out:
+            subprocess.run([self.wine, "cmd", "/c", "ver"], env=self.env, stdout=out,
+                           stderr=subprocess.DEVNULL)
+        text = open(said, "rb").read().decode("ascii", "replace").strip()
+        if "Windows " + WINDOWS_VERSIONS[self.windows] not in text:
+            raise RuntimeError("the prefix was set to %s but says %r" % (self.windows, text))
+        print("Wine prefix set to %s: %s" % (self.windows, text))
 
     def close(self):
         subprocess.run(["wineserver", "-k"], env=self.env)
@@ -303,7 +330,7 @@ class WineSession:
         self.screenshot = screenshot
         env = dict(self.env, WINEDEBUG="-all,+relay" if trace else "-all")
         with tempfile.TemporaryFile() as trace_file:
-            proc = subprocess.Popen([WINE, self.driver, windows_path(case_file),
+            proc = subprocess.Popen([self.wine, self.driver, windows_path(case_file),
                                      windows_path(result_file)], env=env,
                                     stdout=subprocess.DEVNULL, stderr=trace_file)
             windows = []

@@ -1,7 +1,7 @@
 # Builds the example packages of the QelDat2012 dictionary from the release programs in dist/:
 # an NSIS setup program and a Windows Installer package. The ones a publisher would ship (32-bit
 # setup, dicreg.exe) go to dist/; build/installers/<arch>/ holds the same packages for each kind
-# of program, and a version 1.0.1 of the MSI, for the tests.
+# of program, and for the tests an MSI of the next version and one rebuilt with the same version.
 find_program(DICREG_MAKENSIS makensis REQUIRED)
 find_program(DICREG_WIXL wixl REQUIRED)
 
@@ -13,10 +13,73 @@ foreach(program IN ITEMS dicreg.exe dicreg-x64.exe)
   endif()
 endforeach()
 
-# The project owns no dictionary: a publisher puts the real QelDat2012.dic in its place.
+# The publisher's settings come from environment variables, read at every configure (and
+# cmake --workflow always configures); without them, the example's own.
+function(dicreg_setting name default)
+  if("$ENV{${name}}" STREQUAL "")
+    set(${name} "${default}" PARENT_SCOPE)
+  else()
+    set(${name} "$ENV{${name}}" PARENT_SCOPE)
+  endif()
+endfunction()
+dicreg_setting(DICREG_DICTIONARY "")
+dicreg_setting(DICREG_PRODUCT_NAME "QelDat2012")
+dicreg_setting(DICREG_PUBLISHER "QelDat2012 publisher")
+dicreg_setting(DICREG_PACKAGE_VERSION "1.0.0")
+dicreg_setting(DICREG_UPGRADE_CODE "E024A941-65E8-4CCD-891C-610B6802AF52")
+
+# Windows Installer compares three fields: major and minor up to 255, the third up to 65535.
+if(NOT DICREG_PACKAGE_VERSION MATCHES "^([0-9]+)\\.([0-9]+)\\.([0-9]+)$"
+    OR CMAKE_MATCH_1 GREATER 255 OR CMAKE_MATCH_2 GREATER 255 OR CMAKE_MATCH_3 GREATER 65534)
+  message(FATAL_ERROR "DICREG_PACKAGE_VERSION is \"${DICREG_PACKAGE_VERSION}\": give three "
+    "numbers, as 1.2.3 (at most 255.255.65534)")
+endif()
+math(EXPR next_build "${CMAKE_MATCH_3} + 1")
+set(next_version "${CMAKE_MATCH_1}.${CMAKE_MATCH_2}.${next_build}")
+string(TOUPPER "${DICREG_UPGRADE_CODE}" upgrade_code)
+string(REGEX REPLACE "^{(.*)}$" "\\1" upgrade_code "${upgrade_code}")
+foreach(length IN ITEMS 4 8 12)
+  string(REPEAT "[0-9A-F]" ${length} hex${length})
+endforeach()
+if(NOT upgrade_code MATCHES "^${hex8}-${hex4}-${hex4}-${hex4}-${hex12}$")
+  message(FATAL_ERROR "DICREG_UPGRADE_CODE is \"${DICREG_UPGRADE_CODE}\": give a GUID")
+endif()
+# The component's GUID follows from the UpgradeCode, so it stays the same for every version.
+string(UUID component_guid NAMESPACE "${upgrade_code}" NAME "dicreg and the dictionary"
+  TYPE SHA1 UPPER)
+
+# The dictionary ships as QelDat2012.dic whatever its source is called: dicreg recognises the
+# edition by that name in the path.
 set(dictionary "${CMAKE_BINARY_DIR}/QelDat2012.dic")
-file(CONFIGURE OUTPUT "${dictionary}" CONTENT
-  "QelDat2012 placeholder: the publisher's real dictionary file goes here.\n")
+if(DICREG_DICTIONARY STREQUAL "")
+  message(STATUS "installers: DICREG_DICTIONARY is not set; the packages carry a placeholder "
+    "dictionary")
+  set(source "${CMAKE_BINARY_DIR}/placeholder.dic")
+  file(CONFIGURE OUTPUT "${source}" CONTENT
+    "QelDat2012 placeholder: the publisher's real dictionary file goes here.\n")
+else()
+  get_filename_component(source "${DICREG_DICTIONARY}" ABSOLUTE BASE_DIR "${CMAKE_SOURCE_DIR}")
+  if(NOT EXISTS "${source}" OR IS_DIRECTORY "${source}")
+    message(FATAL_ERROR "DICREG_DICTIONARY: ${source} is not a file")
+  endif()
+  message(STATUS "installers: the dictionary is ${source}")
+endif()
+add_custom_command(OUTPUT "${dictionary}"
+  COMMAND ${CMAKE_COMMAND} -E copy "${source}" "${dictionary}" DEPENDS "${source}" VERBATIM)
+
+# The identity reaches makensis in a UTF-8 file, so that any name survives. Both kinds of package
+# depend on it: a change of identity rewrites it and so rebuilds them.
+foreach(field IN ITEMS PRODUCT_NAME PUBLISHER)
+  string(REPLACE "$" "$$" nsis_${field} "${DICREG_${field}}")
+  string(REPLACE "\"" "$\\\"" nsis_${field} "${nsis_${field}}")
+endforeach()
+set(identity "${CMAKE_BINARY_DIR}/identity.nsh")
+file(WRITE "${identity}.new" "!define PRODUCT \"${nsis_PRODUCT_NAME}\"
+!define PUBLISHER \"${nsis_PUBLISHER}\"
+!define VERSION \"${DICREG_PACKAGE_VERSION}\"
+; MSI UpgradeCode ${upgrade_code}
+")
+file(COPY_FILE "${identity}.new" "${identity}" ONLY_IF_DIFFERENT)
 
 set(nsi "${CMAKE_CURRENT_LIST_DIR}/nsis/QelDat2012.nsi")
 set(wxs "${CMAKE_CURRENT_LIST_DIR}/msi/QelDat2012.wxs")
@@ -31,23 +94,30 @@ function(dicreg_packages arch program)
   endif()
   add_custom_command(OUTPUT "${out}/QelDat2012-setup.exe"
     COMMAND ${CMAKE_COMMAND} -E make_directory "${out}"
-    COMMAND ${DICREG_MAKENSIS} -V2 ${nsis_arch} -DVERSION=${PROJECT_VERSION}
+    COMMAND ${DICREG_MAKENSIS} -V2 ${nsis_arch} "-DIDENTITY=${identity}"
       "-DPROGRAM=${DICREG_DIST_DIR}/${program}" "-DDICTIONARY=${dictionary}"
       "-DOUTFILE=${out}/QelDat2012-setup.exe" "${nsi}"
-    DEPENDS "${nsi}" "${DICREG_DIST_DIR}/${program}" "${dictionary}" VERBATIM)
+    DEPENDS "${nsi}" "${DICREG_DIST_DIR}/${program}" "${dictionary}" "${identity}" VERBATIM)
   set(built "${out}/QelDat2012-setup.exe")
-  foreach(version IN ITEMS ${PROJECT_VERSION} 1.0.1)
-    set(msi "${out}/QelDat2012.msi")
-    if(NOT version STREQUAL PROJECT_VERSION)
-      set(msi "${out}/QelDat2012-${version}.msi")
-    endif()
+  # The package, the next version of it, and the same version built again (another
+  # ProductCode), for the upgrade tests.
+  foreach(variant IN ITEMS "QelDat2012;${DICREG_PACKAGE_VERSION}"
+      "QelDat2012-next;${next_version}" "QelDat2012-rebuilt;${DICREG_PACKAGE_VERSION}")
+    list(GET variant 0 name)
+    list(GET variant 1 version)
+    set(msi "${out}/${name}.msi")
+    string(REGEX REPLACE "[0-9]+$" "" below "${version}")
+    string(REGEX MATCH "[0-9]+$" build "${version}")
+    math(EXPR build "${build} + 1")
     # wixl finds the files it packs only by paths relative to where it runs.
     file(RELATIVE_PATH source "${CMAKE_BINARY_DIR}" "${DICREG_DIST_DIR}/${program}")
     add_custom_command(OUTPUT "${msi}"
       COMMAND ${CMAKE_COMMAND} -E make_directory "${out}"
-      COMMAND ${DICREG_WIXL} -a ${arch} -D Version=${version} -D "Program=${source}"
-        -D Dictionary=QelDat2012.dic -o "${msi}" "${wxs}"
-      DEPENDS "${wxs}" "${DICREG_DIST_DIR}/${program}" "${dictionary}"
+      COMMAND ${DICREG_WIXL} -a ${arch} -D Version=${version} -D UpgradeBelow=${below}${build}
+        -D "ProductName=${DICREG_PRODUCT_NAME}" -D "Publisher=${DICREG_PUBLISHER}"
+        -D UpgradeCode=${upgrade_code} -D ComponentGuid=${component_guid}
+        -D "Program=${source}" -D Dictionary=QelDat2012.dic -o "${msi}" "${wxs}"
+      DEPENDS "${wxs}" "${DICREG_DIST_DIR}/${program}" "${dictionary}" "${identity}"
       WORKING_DIRECTORY "${CMAKE_BINARY_DIR}" VERBATIM)
     list(APPEND built "${msi}")
   endforeach()

@@ -40,6 +40,18 @@ mapfile -t programs < <(runnable_programs)
 python3 tests/e2e/e2e.py --driver build/win64/tests/e2edriver.exe \
   "${programs[@]/#/--program=}" --work build/e2e
 
+# A publisher's build: every setting given, as the README says; the packages must carry each.
+(
+  export DICREG_DICTIONARY=build/publisher/QelDat2012-real.dic \
+    DICREG_PRODUCT_NAME="Qel Medical 2012" DICREG_PUBLISHER='Example "Dictionaries" $Ltd' \
+    DICREG_PACKAGE_VERSION=2.3.45 DICREG_UPGRADE_CODE=3f2b8c1e-7d4a-4e6b-9c2d-5a1e8f0b7c63
+  mkdir -p build/publisher
+  python3 -c 'import sys; sys.stdout.buffer.write(bytes(range(256)) * 64)' >"$DICREG_DICTIONARY"
+  cmake --workflow --preset installers
+  python3 tests/e2e/packages.py --driver build/win64/tests/e2edriver.exe --publisher \
+    --packages build/installers/x64 --work build/e2e-publisher
+)
+
 # The example packages, installed and removed under Wine: built with each kind of program this
 # machine can run.
 cmake --workflow --preset installers

@@ -20,21 +20,35 @@ import sys
 
 from atoklayout import OTHER_DIC
 from e2e import PROGRAM_NAME, Suite, in_use, model, report
-from winesession import WINDOWS_VERSIONS, Registry, WineSession, windows_path
+from winesession import WINDOWS_VERSIONS, Registry, WineSession, text_value, windows_path
 
 MSIEXEC = "C:\\windows\\system32\\msiexec.exe"
 UNINSTALL_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QelDat2012"
+# Where the publisher's settings show: the NSIS uninstall entry's values, the MSI's properties.
+ENTRY_SETTINGS = {"DisplayName": "DICREG_PRODUCT_NAME", "Publisher": "DICREG_PUBLISHER",
+                  "DisplayVersion": "DICREG_PACKAGE_VERSION"}
+MSI_SETTINGS = {"ProductName": "DICREG_PRODUCT_NAME", "Manufacturer": "DICREG_PUBLISHER",
+                "ProductVersion": "DICREG_PACKAGE_VERSION", "UpgradeCode": "DICREG_UPGRADE_CODE"}
+PRODUCTS_KEY = "Software\\Microsoft\\Installer\\Products"  # a user's Windows Installer products
 ARP_VALUES = ("DisplayName", "UninstallString", "QuietUninstallString")
 CHOSEN = "C:\\QelDat テスト\\私の 辞書"  # a folder the user chose: blanks and Japanese characters
 README = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "README.md")
 
 
+def msi_properties(package):
+    """The Property table of an MSI package."""
+    exported = subprocess.run(["msiinfo", "export", package, "Property"], check=True,
+                              capture_output=True, text=True).stdout
+    return dict(line.split("\t", 1) for line in exported.splitlines() if "\t" in line)
+
+
 class Packages:
     """The packages built with one kind of dicreg program (build/installers/<arch>)."""
 
-    def __init__(self, session, folder):
+    def __init__(self, session, folder, product="QelDat2012"):
         self.session = session
         self.folder = folder
+        self.product = product
         self.suite = Suite(session, "packages-" + os.path.basename(os.path.normpath(folder)))
         self.default = "C:\\users\\%s\\AppData\\Local\\QelDat2012" % getpass.getuser()
 
@@ -60,10 +74,13 @@ class Packages:
             return (program.group(1) if program else "C:\\missing.exe"), line
         return MSIEXEC, self.msiexec("/x", "QelDat2012.msi")
 
+    def linux(self, where):
+        return os.path.join(self.session.prefix, "drive_c", *where[3:].split("\\"))
+
     def files(self, where, present, kind):
         """Checks that the files, the folder and (for NSIS) the uninstall entry are there, or
         are all gone."""
-        linux = os.path.join(self.session.prefix, "drive_c", *where[3:].split("\\"))
+        linux = self.linux(where)
         names = ["dicreg.exe", "QelDat2012.dic"] + (["uninstall.exe"] if kind == "nsis" else [])
 
         def check(registry):
@@ -81,12 +98,14 @@ class Packages:
         return check
 
     def step(self, name, seed, program, lines, expected, exits, boxes, checks):
-        outcome = self.session.run(program, seed, lines, children=True, also_dump=(UNINSTALL_KEY,))
+        outcome = self.session.run(program, seed, lines, children=True,
+                                   also_dump=(UNINSTALL_KEY, PRODUCTS_KEY))
         self.suite.judge(name, seed, outcome, expected, exits, boxes, checks)
         return outcome.registry
 
-    def install_and_remove(self, kind, label, seed, where=None, times=1):
-        """Installs (times times), then removes the package, checking after each."""
+    def install_and_remove(self, kind, label, seed, where=None, times=1, checks=()):
+        """Installs (times times), then removes the package, checking after each (and with
+        checks after the install)."""
         folder = where or self.default
         expected, boxes = seed, 0
         for _ in range(times):
@@ -94,11 +113,51 @@ class Packages:
             boxes += shown
         program, line = self.install(kind, where)
         installed = self.step("%s, %s: install" % (kind, label), seed, program, [line] * times,
-                              expected, [0] * times, boxes, [self.files(folder, True, kind)])
+                              expected, [0] * times, boxes,
+                              [self.files(folder, True, kind)] + list(checks))
         removed, _, _ = model(installed, "/uninst")
         program, line = self.uninstall(kind, installed)
         self.step("%s, %s: uninstall" % (kind, label), installed, program, [line], removed, [0],
                   0, [self.files(folder, False, kind)])
+
+    def register_again(self, kind, where=None):
+        """Installed before ATOK 2012 is set up (dicreg's box comes up), then, ATOK set up, the
+        setup run again without /D= or the MSI repaired: the dictionary is registered, from the
+        folder first installed to."""
+        folder = where or self.default
+        program, line = self.install(kind, where)
+        self.step("%s, no set in use: install" % kind, Registry(), program, [line], Registry(),
+                  [0], 1, [self.files(folder, True, kind)])
+        typical = in_use(("Atkms", 1), ("User0", 1), slots={2: OTHER_DIC})
+        expected, _, _ = model(typical, folder + "\\QelDat2012.dic")
+        program, line = self.install(kind, None)
+        if kind == "msi":
+            # What Repair does; Wine's msiexec has no /f for a package.
+            line = self.msiexec("/i", "QelDat2012.msi", " REINSTALL=ALL REINSTALLMODE=omus")
+        stray = self.linux(self.default) if where else None
+        checks = [self.files(folder, True, kind), lambda _: (
+            "%s was made" % self.default if stray and os.path.exists(stray) else None)]
+        if kind == "msi":
+            hidden = "ARPNOREPAIR" in msi_properties(os.path.join(self.folder, "QelDat2012.msi"))
+            checks.append(lambda _: "the MSI hides Repair" if hidden else None)
+        registered = self.step(
+            "%s, ATOK set up: %s" % (kind, "run again" if kind == "nsis" else "repair"), typical,
+            program, [line], expected, [0], 0, checks)
+        removed, _, _ = model(registered, "/uninst")
+        program, line = self.uninstall(kind, registered)
+        self.step("%s, ATOK set up: uninstall" % kind, registered, program, [line], removed, [0],
+                  0, [self.files(folder, False, kind)])
+
+    def products(self, count):
+        """Checks that the user has count Windows Installer products of this name."""
+        def check(registry):
+            below = PRODUCTS_KEY.upper() + "\\"
+            names = [path for path in registry.keys
+                     if path.upper().startswith(below) and "\\" not in path[len(below):]
+                     and registry.get(path, "ProductName") == text_value(self.product)]
+            if len(names) != count:
+                return "%d products named %s, expected %d" % (len(names), self.product, count)
+        return check
 
     def msi_upgrade(self, seed):
         """1.0.0, then 1.0.1 over it: the dictionary stays registered; removing 1.0.1 takes it
@@ -108,17 +167,57 @@ class Packages:
         expected, _, _ = model(seed, dictionary)
         first = self.msiexec("/i", "QelDat2012.msi")
         upgraded = self.step("msi: 1.0.0 then 1.0.1", seed, MSIEXEC,
-                             [first, self.msiexec("/i", "QelDat2012-1.0.1.msi")], expected,
-                             [0, 0], 0, [self.files(self.default, True, "msi")])
+                             [first, self.msiexec("/i", "QelDat2012-next.msi")], expected,
+                             [0, 0], 0, [self.files(self.default, True, "msi"), self.products(1)])
         removed, _, _ = model(upgraded, "/uninst")
         self.step("msi: uninstall 1.0.1", upgraded, MSIEXEC,
-                  [self.msiexec("/x", "QelDat2012-1.0.1.msi")], removed, [0], 0,
-                  [self.files(self.default, False, "msi")])
+                  [self.msiexec("/x", "QelDat2012-next.msi")], removed, [0], 0,
+                  [self.files(self.default, False, "msi"), self.products(0)])
+        rebuilt = self.step("msi: 1.0.0 then 1.0.0 rebuilt", seed, MSIEXEC,
+                            [first, self.msiexec("/i", "QelDat2012-rebuilt.msi")], expected,
+                            [0, 0], 0, [self.files(self.default, True, "msi"), self.products(1)])
+        self.step("msi: uninstall the rebuilt 1.0.0", rebuilt, MSIEXEC,
+                  [self.msiexec("/x", "QelDat2012-rebuilt.msi")], removed, [0], 0,
+                  [self.files(self.default, False, "msi"), self.products(0)])
         as_upgrade = self.msiexec("/x", "QelDat2012.msi",
                                   " UPGRADINGPRODUCTCODE={5C0E8D2A-0B1D-4C55-9D7A-2F1E6B2A1013}")
         self.step("msi: the removal an upgrade runs keeps the entry", seed, MSIEXEC,
                   [first, as_upgrade], expected, [0, 0], 0,
                   [self.files(self.default, False, "msi")])
+
+    def run_as_publisher(self, settings):
+        """Built with a publisher's settings: each package installs their dictionary and shows
+        their name, publisher and version; the MSI carries their UpgradeCode."""
+        typical = in_use(("Atkms", 1), slots={2: OTHER_DIC})
+        dictionary = open(settings["DICREG_DICTIONARY"], "rb").read()
+
+        def identity(kind):
+            def check(registry):
+                installed = os.path.join(self.linux(self.default), "QelDat2012.dic")
+                if open(installed, "rb").read() != dictionary:
+                    return "the installed dictionary is not DICREG_DICTIONARY's"
+                if kind == "msi":
+                    return self.products(1)(registry)
+                shown = {name: registry.get(UNINSTALL_KEY, name) for name in ENTRY_SETTINGS}
+                wanted = {name: text_value(settings[var]) for name, var in ENTRY_SETTINGS.items()}
+                return None if shown == wanted else "uninstall entry %s, expected %s" % (shown,
+                                                                                        wanted)
+            return check
+        for kind in ("nsis", "msi"):
+            self.install_and_remove(kind, "publisher's settings", typical,
+                                    checks=[identity(kind)])
+        properties = msi_properties(os.path.join(self.folder, "QelDat2012.msi"))
+        wanted = {prop: settings[var] for prop, var in MSI_SETTINGS.items()}
+        wanted["UpgradeCode"] = "{%s}" % wanted["UpgradeCode"].strip("{}").upper()
+        found = {prop: properties.get(prop) for prop in wanted}
+        label = "%s: msi properties" % self.suite.program
+        if found == wanted:
+            self.suite.passed += 1
+            print("ok   %s %s" % (label, found))
+        else:
+            self.suite.failed.append(label)
+            print("FAIL %s %s, expected %s" % (label, found, wanted))
+        return self.suite
 
     def run_on_oldest(self):
         """One install and uninstall of each package, for a prefix set to its oldest Windows."""
@@ -134,6 +233,8 @@ class Packages:
             self.install_and_remove(kind, "chosen folder", typical, CHOSEN)
             self.install_and_remove(kind, "no set in use", Registry())
             self.install_and_remove(kind, "installed twice", typical, times=2)
+        self.register_again("nsis", CHOSEN)
+        self.register_again("msi")
         self.msi_upgrade(typical)
         return self.suite
 
@@ -178,6 +279,9 @@ def main():
                         help="a folder of packages built with one kind of program")
     parser.add_argument("--sign", help="the program to sign")
     parser.add_argument("--work", required=True, help="folder for the Wine prefix and artifacts")
+    parser.add_argument("--publisher", action="store_true",
+                        help="the packages were built with the publisher's settings in the "
+                        "environment (DICREG_DICTIONARY and the rest): check that they carry them")
     parser.add_argument("--windows", choices=sorted(WINDOWS_VERSIONS),
                         help="only one install and uninstall of each package, in a prefix set to "
                         "this Windows")
@@ -185,7 +289,12 @@ def main():
 
     session = WineSession(args.work, args.driver, windows=args.windows)
     try:
-        if args.windows:
+        if args.publisher:
+            settings = {var: os.environ[var] for var in set(ENTRY_SETTINGS.values()) | set(
+                MSI_SETTINGS.values()) | {"DICREG_DICTIONARY"}}
+            suites = [Packages(session, folder, settings["DICREG_PRODUCT_NAME"]).run_as_publisher(
+                settings) for folder in args.packages]
+        elif args.windows:
             suites = [Packages(session, folder).run_on_oldest() for folder in args.packages]
         else:
             suites = [Packages(session, folder).run() for folder in args.packages]

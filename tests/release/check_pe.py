@@ -84,7 +84,7 @@ def loads_on_oldest(pe, kind):
     (major, minor), compiler = OLDEST[kind]
     header = pe.OPTIONAL_HEADER
     for what in ("OperatingSystem", "Subsystem"):
-        wanted = (getattr(header, "Major%sVersion" % what), getattr(header, "Minor%sVersion" % what))
+        wanted = tuple(getattr(header, "%s%sVersion" % (part, what)) for part in ("Major", "Minor"))
         if wanted > (major, minor):
             problems.append("%s version %d.%d in the header, newer than %d.%d" % (
                 what, wanted[0], wanted[1], major, minor))

@@ -4,6 +4,12 @@
 # of program, and for the tests an MSI of the next version and one rebuilt with the same version.
 find_program(DICREG_MAKENSIS makensis REQUIRED)
 find_program(DICREG_WIXL wixl REQUIRED)
+# The checks of what is built (tests below) run with Debian's interpreter, which has olefile.
+if(NOT Python3_EXECUTABLE AND EXISTS /usr/bin/python3)
+  set(Python3_EXECUTABLE /usr/bin/python3)
+endif()
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+enable_testing()
 
 set(DICREG_DIST_DIR "${CMAKE_SOURCE_DIR}/dist" CACHE PATH "Where the release programs are")
 foreach(program IN ITEMS dicreg.exe dicreg-x64.exe)
@@ -94,7 +100,7 @@ function(dicreg_packages arch program)
   endif()
   add_custom_command(OUTPUT "${out}/QelDat2012-setup.exe"
     COMMAND ${CMAKE_COMMAND} -E make_directory "${out}"
-    COMMAND ${DICREG_MAKENSIS} -V2 ${nsis_arch} "-DIDENTITY=${identity}"
+    COMMAND ${DICREG_MAKENSIS} -V2 -INPUTCHARSET UTF8 ${nsis_arch} "-DIDENTITY=${identity}"
       "-DPROGRAM=${DICREG_DIST_DIR}/${program}" "-DDICTIONARY=${dictionary}"
       "-DOUTFILE=${out}/QelDat2012-setup.exe" "${nsi}"
     DEPENDS "${nsi}" "${DICREG_DIST_DIR}/${program}" "${dictionary}" "${identity}" VERBATIM)
@@ -111,15 +117,20 @@ function(dicreg_packages arch program)
     math(EXPR build "${build} + 1")
     # wixl finds the files it packs only by paths relative to where it runs.
     file(RELATIVE_PATH source "${CMAKE_BINARY_DIR}" "${DICREG_DIST_DIR}/${program}")
+    set(variables Version=${version} UpgradeBelow=${below}${build}
+      "ProductName=${DICREG_PRODUCT_NAME}" "Publisher=${DICREG_PUBLISHER}"
+      UpgradeCode=${upgrade_code} ComponentGuid=${component_guid})
+    list(TRANSFORM variables PREPEND "-D;" OUTPUT_VARIABLE defines)
     add_custom_command(OUTPUT "${msi}"
       COMMAND ${CMAKE_COMMAND} -E make_directory "${out}"
-      COMMAND ${DICREG_WIXL} -a ${arch} -D Version=${version} -D UpgradeBelow=${below}${build}
-        -D "ProductName=${DICREG_PRODUCT_NAME}" -D "Publisher=${DICREG_PUBLISHER}"
-        -D UpgradeCode=${upgrade_code} -D ComponentGuid=${component_guid}
-        -D "Program=${source}" -D Dictionary=QelDat2012.dic -o "${msi}" "${wxs}"
+      COMMAND ${DICREG_WIXL} -a ${arch} ${defines} -D "Program=${source}"
+        -D Dictionary=QelDat2012.dic -o "${msi}" "${wxs}"
       DEPENDS "${wxs}" "${DICREG_DIST_DIR}/${program}" "${dictionary}" "${identity}"
       WORKING_DIRECTORY "${CMAKE_BINARY_DIR}" VERBATIM)
     list(APPEND built "${msi}")
+    # wixl drops or refuses what it cannot store: every text the user reads must read back.
+    add_test(NAME msi-texts-${arch}-${name} COMMAND Python3::Interpreter
+      ${CMAKE_SOURCE_DIR}/tests/release/check_msi.py --texts "${wxs}" "${msi}" ${variables})
   endforeach()
   set(packages ${packages} ${built} PARENT_SCOPE)
 endfunction()
@@ -137,11 +148,6 @@ add_custom_target(packages ALL DEPENDS ${packages}
 
 # Checks that the packages start on the oldest Windows of their kind: the setup programs load on
 # Windows XP (x86) and Vista x64, and the MSIs ask for no newer Windows Installer than XP SP3's.
-if(NOT Python3_EXECUTABLE AND EXISTS /usr/bin/python3)
-  set(Python3_EXECUTABLE /usr/bin/python3)
-endif()
-find_package(Python3 REQUIRED COMPONENTS Interpreter)
-enable_testing()
 foreach(check IN ITEMS "x86;PE32" "x64;PE32+")
   list(GET check 0 arch)
   list(GET check 1 kind)

@@ -3,12 +3,14 @@
 set -euo pipefail
 
 need=()
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo=sudo
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "ok installed"; }
 # The programs build with the win32 thread model of MinGW-w64, the unit tests with the POSIX one.
 for pkg in cmake g++ make googletest python3 g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 \
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 \
   binutils-mingw-w64-x86-64 wine wine64 xvfb xauth xdotool imagemagick fonts-ipafont-gothic \
-  python3-pefile python3-olefile msitools nsis wixl osslsigncode openssl; do
+  python3-pefile python3-olefile msitools nsis wixl osslsigncode openssl locales x11-utils; do
   have "$pkg" || need+=("$pkg")
 done
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
@@ -20,8 +22,14 @@ fi
 
 if [ ${#need[@]} -gt 0 ]; then
   echo "setup: installing ${need[*]}"
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo=sudo
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
 fi
+
+# The interactive tests run Wine as a Japanese and as an English user; without the locale on the
+# machine, Wine silently falls back to English.
+for locale in ja_JP en_US; do
+  if ! locale -a | grep -qix "$locale.utf-\?8"; then
+    $sudo localedef -i "$locale" -f UTF-8 "$locale.UTF-8"
+  fi
+done

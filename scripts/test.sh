@@ -60,6 +60,13 @@ if runs_32bit; then packages+=(--packages build/installers/x86); fi
 python3 tests/e2e/packages.py --driver build/win64/tests/e2edriver.exe "${packages[@]}" \
   --sign "${programs[0]}" --work build/e2e-packages
 
+# The packages as a person installs them, clicked through in a Wine desktop under Xvfb, as a
+# Japanese and as an English user: screenshots of every page go to build/e2e/.
+interactive=build/installers/x64
+if runs_32bit; then interactive=build/installers/x86; fi
+python3 tests/e2e/interactive.py --driver build/win64/tests/e2edriver.exe \
+  --packages "$interactive" --work build/e2e-interactive --shots build/e2e
+
 # Each program and its packages once more, in a prefix that reports the oldest Windows they run
 # on. Wine exports every function whatever it reports, so this shows behaviour; the release and
 # installers checks are what show that the files load there.

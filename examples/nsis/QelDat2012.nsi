@@ -21,6 +21,7 @@ Unicode true
   Target amd64-unicode
 !endif
 !include LogicLib.nsh
+!include MUI2.nsh
 
 !ifdef IDENTITY
   !include /CHARSET=UTF8 "${IDENTITY}"
@@ -47,10 +48,37 @@ InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
 ShowInstDetails show
 ShowUninstDetails show
 
-Page directory
-Page instfiles
-UninstPage uninstConfirm
-UninstPage instfiles
+; What the finish page says: whether the dictionary is registered, or what to do about it.
+Var FinishText
+
+!define MUI_ABORTWARNING
+!insertmacro MUI_PAGE_WELCOME
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!define MUI_FINISHPAGE_TEXT "$FinishText"
+!insertmacro MUI_PAGE_FINISH
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+
+; The user's Windows language picks one, without asking: Japanese on a Japanese Windows,
+; English (the first) on any other.
+!insertmacro MUI_LANGUAGE "English"
+!insertmacro MUI_LANGUAGE "Japanese"
+
+LangString Registered ${LANG_ENGLISH} "${PRODUCT} is registered in ATOK 2012."
+LangString Registered ${LANG_JAPANESE} "${PRODUCT} を ATOK 2012 に登録しました。"
+LangString NoSet ${LANG_ENGLISH} "ATOK 2012 has no dictionary set to take ${PRODUCT} yet."
+LangString NoSet ${LANG_JAPANESE} "ATOK 2012 に ${PRODUCT} を登録できる辞書セットがまだありません。"
+LangString Failed ${LANG_ENGLISH} "dicreg.exe ended with status"
+LangString Failed ${LANG_JAPANESE} "dicreg.exe が次の状態で終了しました:"
+LangString FinishRegistered ${LANG_ENGLISH} "${PRODUCT} is installed and registered in ATOK 2012. It is ready to use.$\r$\n$\r$\nClick Finish to close this wizard."
+LangString FinishRegistered ${LANG_JAPANESE} "${PRODUCT} をインストールし、ATOK 2012 に登録しました。すぐに使えます。$\r$\n$\r$\n[完了] をクリックすると、このウィザードを閉じます。"
+LangString FinishNoSet ${LANG_ENGLISH} "${PRODUCT} is installed, but not registered in ATOK 2012 yet: ATOK 2012's user information seems not to be set up. Set ATOK 2012 up, then run this setup again to register the dictionary.$\r$\n$\r$\nClick Finish to close this wizard."
+LangString FinishNoSet ${LANG_JAPANESE} "${PRODUCT} をインストールしましたが、ATOK 2012 にはまだ登録していません。ATOK 2012 のユーザー情報が設定されていないようです。ATOK 2012 の設定を済ませてから、このセットアップをもう一度実行すると、辞書が登録されます。$\r$\n$\r$\n[完了] をクリックすると、このウィザードを閉じます。"
+LangString FinishFailed ${LANG_ENGLISH} "${PRODUCT} is installed, but registering it in ATOK 2012 failed. Run this setup again to try once more.$\r$\n$\r$\nClick Finish to close this wizard."
+LangString FinishFailed ${LANG_JAPANESE} "${PRODUCT} をインストールしましたが、ATOK 2012 への登録に失敗しました。このセットアップをもう一度実行して、登録をやり直してください。$\r$\n$\r$\n[完了] をクリックすると、このウィザードを閉じます。"
+LangString UnFailed ${LANG_ENGLISH} "dicreg.exe /uninst ended with status"
+LangString UnFailed ${LANG_JAPANESE} "dicreg.exe /uninst が次の状態で終了しました:"
 
 Section "Install"
   SetOutPath "$INSTDIR"
@@ -61,12 +89,15 @@ Section "Install"
   ; Registered once the files are in place. Status 1: no dictionary set took it, and the user
   ; has seen dicreg's message box; the install still completes and keeps its files.
   ExecWait '"$INSTDIR\dicreg.exe" "$INSTDIR\QelDat2012.dic"' $0
+  StrCpy $FinishText "$(FinishRegistered)"
   ${If} $0 == 0
-    DetailPrint "${PRODUCT} is registered in ATOK 2012."
+    DetailPrint "$(Registered)"
   ${ElseIf} $0 == 1
-    DetailPrint "ATOK 2012 has no dictionary set to take ${PRODUCT} yet. Set ATOK 2012 up, then run this setup again."
+    DetailPrint "$(NoSet)"
+    StrCpy $FinishText "$(FinishNoSet)"
   ${Else}
-    DetailPrint "dicreg.exe ended with status $0."
+    DetailPrint "$(Failed) $0"
+    StrCpy $FinishText "$(FinishFailed)"
   ${EndIf}
 
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
@@ -83,7 +114,7 @@ Section "Uninstall"
   ; Removed while dicreg.exe is still there; $INSTDIR is the folder the uninstaller was in.
   ExecWait '"$INSTDIR\dicreg.exe" /uninst' $0
   ${If} $0 != 0
-    DetailPrint "dicreg.exe /uninst ended with status $0."
+    DetailPrint "$(UnFailed) $0"
   ${EndIf}
   Delete "$INSTDIR\dicreg.exe"
   Delete "$INSTDIR\QelDat2012.dic"

@@ -194,9 +194,12 @@ def parse_boxes(trace):
 
 
 class WineSession:
-    def __init__(self, work_dir, driver, display=True, relay="user32.MessageBoxW", windows=None):
+    def __init__(self, work_dir, driver, display=True, relay="user32.MessageBoxW", windows=None,
+                 lang=None, desktop=False):
         """windows: the Windows version the prefix reports (winxp: a 32-bit prefix, for which
-        the driver must be 32-bit), or None for Wine's default."""
+        the driver must be 32-bit), or None for Wine's default. lang: the user's locale (a
+        locale of this machine, as ja_JP.UTF-8). desktop: programs run in a Wine desktop
+        window, so that their windows have title bars as on Windows."""
         self.relay = relay
         self.work_dir = os.path.abspath(work_dir)
         self.driver = driver
@@ -204,6 +207,11 @@ class WineSession:
         os.makedirs(self.work_dir, exist_ok=True)
         self.prefix = os.path.join(self.work_dir, "prefix")
         self.env = dict(os.environ, WINEPREFIX=self.prefix, WINEDEBUG="-all")
+        self.desktop = desktop
+        if lang:
+            for name in [name for name in self.env if name.startswith("LC_")]:
+                del self.env[name]
+            self.env.update(LANG=lang, LC_ALL=lang)
         self.wine = WINE
         if windows == "winxp":
             self.wine = WINE32
@@ -254,6 +262,9 @@ class WineSession:
             ("Software\\Wine\\Fonts\\Replacements", "MS Shell Dlg 2", "IPAGothic"),
             ("Software\\Wine\\Fonts\\Replacements", "Tahoma", "IPAGothic"),
         ]
+        if self.desktop:
+            settings += [("Software\\Wine\\Explorer", "Desktop", "Default"),
+                         ("Software\\Wine\\Explorer\\Desktops", "Default", "1024x768")]
         case_file = os.path.join(self.work_dir, "settings.txt")
         with open(case_file, "w", encoding="utf-8") as f:
             for key, name, data in settings:
@@ -262,6 +273,11 @@ class WineSession:
         subprocess.run([self.wine, self.driver, windows_path(case_file),
                         windows_path(os.path.join(self.work_dir, "settings.out"))], env=self.env,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+        if self.desktop:
+            # The desktop process already running was started without a desktop window.
+            subprocess.run(["wineserver", "-k"], env=self.env)
+            subprocess.run(["wineserver", "-w"], env=self.env)
+            subprocess.run(["wineserver", "-p"], env=self.env)
 
     def _check_version(self):
         """Fails unless the prefix reports the Windows it was set to."""
@@ -304,12 +320,15 @@ class WineSession:
             time.sleep(0.1)
 
     def run(self, program, seed, command_lines, screenshot=None, timeout=60, trace=True,
-            reseed=False, dump=True, children=False, also_dump=()):
+            reseed=False, dump=True, children=False, also_dump=(), person=None):
         """Seeds the registry (unless seed is None), runs the program once per command line
         (seeding again before each run with reseed), and dumps the tree (and the keys in
         also_dump). With trace, Wine's relay trace of the chosen calls is kept in the outcome.
         With children, each run also waits for the processes the program left running. The
-        program is a Linux path, or a Windows one (C:\\...) as it is."""
+        program is a Linux path, or a Windows one (C:\\...) as it is. A person, when given, is
+        called as person(proc, windows, timeout, trace_file) to use the program's windows while
+        it runs, instead of OK being pressed on each message box; it lists the boxes it saw in
+        windows."""
         self.case_no += 1
         case_file = os.path.join(self.work_dir, "case.txt")
         result_file = os.path.join(self.work_dir, "result.txt")
@@ -334,7 +353,10 @@ class WineSession:
                                      windows_path(result_file)], env=env,
                                     stdout=subprocess.DEVNULL, stderr=trace_file)
             windows = []
-            self._answer_boxes(proc, windows, timeout)
+            if person:
+                person(proc, windows, timeout, trace_file)
+            else:
+                self._answer_boxes(proc, windows, timeout)
             trace_file.seek(0)
             trace_text = trace_file.read().decode("utf-8", "replace")
             boxes = parse_boxes(trace_text)

@@ -1,0 +1,134 @@
+"""A person at the screen: goes through a program's windows page by page, as a user would.
+
+Pages are recognised by the texts the program puts on them, read from Wine's relay trace of the
+calls that set window texts; each page must come up within a time limit and leaves a screenshot.
+The person presses keys and types with xdotool, through the X server as a keyboard would, into
+whatever window has the focus.
+"""
+
+import os
+import re
+import subprocess
+import time
+
+from winesession import parse_debugstr
+
+# The calls whose texts the person reads, and the message boxes.
+RELAY = "user32.MessageBoxW;user32.SetWindowTextW;user32.SetDlgItemTextW;user32.CreateWindowExW"
+TEXT_CALL = re.compile(r"Call user32\.(?:SetWindowTextW|SetDlgItemTextW|CreateWindowExW)\((.*)$")
+PAGE_TIME = 60  # seconds a page may take to come up
+
+
+def texts(trace):
+    """Every text that the traced calls put on a window, in order."""
+    found = []
+    for line in trace.splitlines():
+        call = TEXT_CALL.search(line)
+        rest = call.group(1) if call else ""
+        while ' L"' in rest:
+            text, rest, _ = parse_debugstr(rest.split(' L"', 1)[1])
+            found.append(text)
+    return found
+
+
+class PageMissing(Exception):
+    pass
+
+
+class Person:
+    """Steps, in order: ("title", window title), ("page", name, texts), ("key", key),
+    ("type", text), ("box", title). The title step waits for the program's window; a page
+    waits for all its texts (each within a text set since the last page) and takes a
+    screenshot; a box waits for the message box of that title, takes a screenshot, checks that
+    it is in front of the program's window and presses Enter on it."""
+
+    def __init__(self, session, shots, label, steps):
+        self.session, self.shots, self.label, self.steps = session, shots, label, steps
+        self.seen = 0  # texts of the trace already matched by a page
+        self.title = None
+        self.pictures = []
+        self.problems = []
+
+    def xdotool(self, *args):
+        return subprocess.run(["xdotool"] + list(args), env=self.session.env,
+                              capture_output=True, text=True).stdout.split()
+
+    def screenshot(self, name):
+        os.makedirs(self.shots, exist_ok=True)
+        path = os.path.join(self.shots, "%s-%02d-%s.png" % (self.label, len(self.pictures) + 1,
+                                                            name))
+        time.sleep(0.5)  # let the page paint
+        subprocess.run(["import", "-window", "root", path], env=self.session.env,
+                       capture_output=True)
+        self.pictures.append(path)
+
+    def wait(self, name, ready, proc, shown=()):
+        deadline = time.monotonic() + PAGE_TIME
+        while not ready():
+            if time.monotonic() > deadline or proc.poll() is not None:
+                self.screenshot(name + "-missing")
+                raise PageMissing("%s: page %r did not come up; texts since the last page: %s"
+                                  % (self.label, name, shown[self.seen:][-12:]))
+            time.sleep(0.2)
+
+    def page(self, proc, trace_file, name, wanted):
+        shown = []
+
+        def ready():
+            trace_file.seek(0)
+            shown[:] = texts(trace_file.read().decode("utf-8", "replace"))
+            for at in range(self.seen, len(shown)):
+                window = shown[self.seen:at + 1]
+                if all(any(text in line for line in window) for text in wanted):
+                    self.seen = at + 1
+                    return True
+            return False
+        self.wait(name, ready, proc, shown)
+        self.screenshot(name)
+
+    def window(self, proc, title):
+        found = []
+        self.wait(title, lambda: found.extend(self.xdotool("search", "--name", "^%s$" % title))
+                  or found, proc)
+        return found[0]
+
+    def box(self, proc, windows, title):
+        box = self.window(proc, title)
+        windows.append((box, title))
+        self.screenshot("messagebox")
+        # xwininfo lists siblings topmost first: the box must come before the program's window.
+        tree = subprocess.run(["xwininfo", "-root", "-tree"], env=self.session.env,
+                              capture_output=True, text=True).stdout
+        order = [int(i, 16) for i in re.findall(r"^\s+(0x[0-9a-f]+) ", tree, re.M)]
+        behind = [int(w) for w in self.xdotool("search", "--name", "^%s" % self.title)]
+        if int(box) not in order or any(w in order and order.index(w) < order.index(int(box))
+                                        for w in behind):
+            self.problems.append("the message box %r is not in front of %r" % (title,
+                                                                              self.title))
+        self.xdotool("key", "Return")
+
+    def __call__(self, proc, windows, timeout, trace_file):
+        try:
+            for step in self.steps:
+                kind, what = step[0], step[1:]
+                if kind == "page":
+                    self.page(proc, trace_file, *what)
+                elif kind == "title":
+                    self.title = what[0]
+                    self.window(proc, what[0])
+                elif kind == "box":
+                    self.box(proc, windows, what[0])
+                elif kind == "type":
+                    self.xdotool("type", "--delay", "20", what[0])
+                else:
+                    self.xdotool("key", what[0])
+            deadline = time.monotonic() + timeout
+            while proc.poll() is None and time.monotonic() < deadline:
+                time.sleep(0.2)
+            if proc.poll() is None:
+                self.screenshot("still-running")
+                raise PageMissing("%s: still running after its last page" % self.label)
+        except PageMissing:
+            proc.kill()
+            proc.wait()
+            raise

@@ -87,6 +87,39 @@ file(WRITE "${identity}.new" "!define PRODUCT \"${nsis_PRODUCT_NAME}\"
 ")
 file(COPY_FILE "${identity}.new" "${identity}" ONLY_IF_DIFFERENT)
 
+# Signing, when the environment names a key (scripts/sign.py says which variables): the programs
+# before they are packed, the NSIS uninstaller and setup as makensis writes them, the MSIs. The
+# settings are checked here, by signing a scratch copy; dist/ keeps no package of an earlier
+# build, so that a build that fails leaves none there.
+file(REMOVE "${DICREG_DIST_DIR}/QelDat2012-setup.exe" "${DICREG_DIST_DIR}/QelDat2012.msi")
+set(sign_py "${CMAKE_SOURCE_DIR}/scripts/sign.py")
+execute_process(COMMAND ${Python3_EXECUTABLE} "${sign_py}" --check "${DICREG_DIST_DIR}/dicreg.exe"
+  RESULT_VARIABLE failed OUTPUT_VARIABLE signing ERROR_VARIABLE why
+  OUTPUT_STRIP_TRAILING_WHITESPACE)
+if(failed)
+  message(FATAL_ERROR "${why}")
+endif()
+message(STATUS "installers: signing with ${signing}")
+# The build's signing command: the settings' names and paths (no password, no PIN), so that the
+# build signs as configured. A change of settings rewrites it and so rebuilds what is signed.
+set(sign "${CMAKE_BINARY_DIR}/sign.sh")
+set(sign_script "#!/bin/sh\n# Signing: ${signing}\n")
+if(NOT signing STREQUAL "none")
+  string(APPEND sign_script "exec env")
+  foreach(var IN ITEMS PKCS12 PASSWORD_FILE PKCS11_MODULE PKCS11_KEY CERT PIN_FILE TIMESTAMP)
+    if(NOT "$ENV{DICREG_SIGN_${var}}" STREQUAL "")
+      string(REPLACE "'" "'\\''" value "$ENV{DICREG_SIGN_${var}}")
+      string(APPEND sign_script " 'DICREG_SIGN_${var}=${value}'")
+    endif()
+  endforeach()
+  string(REPLACE "'" "'\\''" name "${DICREG_PRODUCT_NAME}")
+  string(APPEND sign_script " '${Python3_EXECUTABLE}' '${sign_py}' --name '${name}' \"$@\"\n")
+endif()
+file(WRITE "${sign}.new" "${sign_script}")
+file(COPY_FILE "${sign}.new" "${sign}" ONLY_IF_DIFFERENT)
+file(CHMOD "${sign}" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+  WORLD_READ WORLD_EXECUTE)
+
 set(nsi "${CMAKE_CURRENT_LIST_DIR}/nsis/QelDat2012.nsi")
 set(wxs "${CMAKE_CURRENT_LIST_DIR}/msi/QelDat2012.wxs")
 set(packages)
@@ -98,12 +131,25 @@ function(dicreg_packages arch program)
   if(arch STREQUAL "x64")
     set(nsis_arch -DX64)
   endif()
+  # The program that is packed: dist/'s own, or a signed copy of it.
+  set(packed "${DICREG_DIST_DIR}/${program}")
+  set(nsis_sign)
+  set(sign_msi OFF)
+  if(NOT signing STREQUAL "none")
+    set(packed "${CMAKE_BINARY_DIR}/signed/${program}")
+    add_custom_command(OUTPUT "${packed}"
+      COMMAND ${CMAKE_COMMAND} -E copy "${DICREG_DIST_DIR}/${program}" "${packed}"
+      COMMAND "${sign}" "${packed}"
+      DEPENDS "${DICREG_DIST_DIR}/${program}" "${sign}" VERBATIM)
+    set(nsis_sign "-DSIGN=${sign}")
+    set(sign_msi ON)
+  endif()
   add_custom_command(OUTPUT "${out}/QelDat2012-setup.exe"
     COMMAND ${CMAKE_COMMAND} -E make_directory "${out}"
     COMMAND ${DICREG_MAKENSIS} -V2 -INPUTCHARSET UTF8 ${nsis_arch} "-DIDENTITY=${identity}"
-      "-DPROGRAM=${DICREG_DIST_DIR}/${program}" "-DDICTIONARY=${dictionary}"
+      "-DPROGRAM=${packed}" "-DDICTIONARY=${dictionary}" ${nsis_sign}
       "-DOUTFILE=${out}/QelDat2012-setup.exe" "${nsi}"
-    DEPENDS "${nsi}" "${DICREG_DIST_DIR}/${program}" "${dictionary}" "${identity}" VERBATIM)
+    DEPENDS "${nsi}" "${packed}" "${dictionary}" "${identity}" "${sign}" VERBATIM)
   set(built "${out}/QelDat2012-setup.exe")
   # The package, the next version of it, and the same version built again (another
   # ProductCode), for the upgrade tests.
@@ -116,7 +162,11 @@ function(dicreg_packages arch program)
     string(REGEX MATCH "[0-9]+$" build "${version}")
     math(EXPR build "${build} + 1")
     # wixl finds the files it packs only by paths relative to where it runs.
-    file(RELATIVE_PATH source "${CMAKE_BINARY_DIR}" "${DICREG_DIST_DIR}/${program}")
+    file(RELATIVE_PATH source "${CMAKE_BINARY_DIR}" "${packed}")
+    set(sign_this)
+    if(sign_msi)
+      set(sign_this COMMAND "${sign}" "${msi}")
+    endif()
     set(variables Version=${version} UpgradeBelow=${below}${build}
       "ProductName=${DICREG_PRODUCT_NAME}" "Publisher=${DICREG_PUBLISHER}"
       UpgradeCode=${upgrade_code} ComponentGuid=${component_guid})
@@ -125,7 +175,8 @@ function(dicreg_packages arch program)
       COMMAND ${CMAKE_COMMAND} -E make_directory "${out}"
       COMMAND ${DICREG_WIXL} -a ${arch} ${defines} -D "Program=${source}"
         -D Dictionary=QelDat2012.dic -o "${msi}" "${wxs}"
-      DEPENDS "${wxs}" "${DICREG_DIST_DIR}/${program}" "${dictionary}" "${identity}"
+      ${sign_this}
+      DEPENDS "${wxs}" "${packed}" "${dictionary}" "${identity}" "${sign}"
       WORKING_DIRECTORY "${CMAKE_BINARY_DIR}" VERBATIM)
     list(APPEND built "${msi}")
     # wixl drops or refuses what it cannot store: every text the user reads must read back.

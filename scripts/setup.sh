@@ -10,7 +10,8 @@ have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "ok installed";
 for pkg in cmake g++ make googletest python3 g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 \
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 \
   binutils-mingw-w64-x86-64 wine wine64 xvfb xauth xdotool imagemagick fonts-ipafont-gothic \
-  python3-pefile python3-olefile msitools nsis wixl osslsigncode openssl locales x11-utils; do
+  python3-pefile python3-olefile msitools nsis wixl osslsigncode openssl softhsm2 \
+  libengine-pkcs11-openssl locales x11-utils; do
   have "$pkg" || need+=("$pkg")
 done
 if ! dpkg --print-foreign-architectures | grep -qx i386; then

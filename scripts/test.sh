@@ -3,7 +3,8 @@
 # address and undefined-behaviour sanitizers), the same unit tests under Wine (32- and 64-bit),
 # the release checks (headers, imports, resources, reproducible bytes), the end-to-end suite over
 # both shipped programs, the example packages installed and removed under Wine, both again on the
-# oldest Windows they run on, and the benchmark's call checks.
+# oldest Windows they run on, the packages clicked through as a person would, signed packages,
+# and the benchmark's call checks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -58,7 +59,7 @@ cmake --workflow --preset installers
 packages=(--packages build/installers/x64)
 if runs_32bit; then packages+=(--packages build/installers/x86); fi
 python3 tests/e2e/packages.py --driver build/win64/tests/e2edriver.exe "${packages[@]}" \
-  --sign "${programs[0]}" --work build/e2e-packages
+  --work build/e2e-packages
 
 # The packages as a person installs them, clicked through in a Wine desktop under Xvfb, as a
 # Japanese and as an English user: screenshots of every page go to build/e2e/.
@@ -80,4 +81,9 @@ else
   echo "test: this machine runs no 32-bit programs; the Windows XP runs are skipped" >&2
 fi
 oldest vista build/win64/tests/e2edriver.exe dist/dicreg-x64.exe build/installers/x64
+
+# Signed packages: the installers workflow with a throwaway key from a PKCS#12 file and from
+# SoftHSM2, faulty settings refused; it ends with the unsigned packages built again.
+python3 tests/e2e/signing.py --driver build/win64/tests/e2edriver.exe --packages "$interactive" \
+  --work build/e2e-signing
 scripts/benchmark.sh --runs 5

@@ -4,7 +4,8 @@
 ; Built with NSIS 3 (makensis):
 ;   makensis -DPROGRAM=dist/dicreg.exe -DDICTIONARY=QelDat2012.dic
 ;            -DOUTFILE=QelDat2012-setup.exe QelDat2012.nsi
-; Add -DX64 for a 64-bit setup program (give it dicreg-x64.exe as PROGRAM). The package's
+; Add -DX64 for a 64-bit setup program (give it dicreg-x64.exe as PROGRAM), and -DSIGN= a command
+; that signs the file it is given, to sign the uninstaller and the setup. The package's
 ; identity is the example's unless -DIDENTITY= names a UTF-8 file that defines PRODUCT,
 ; PUBLISHER and VERSION (or they are given with -D).
 ;
@@ -37,6 +38,12 @@ Unicode true
 !endif
 ; The key and the folder keep the dictionary's own name, whatever the product is called.
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\QelDat2012"
+
+!ifdef SIGN
+  ; Signed as makensis writes them: the uninstaller before the setup packs it, then the setup.
+  !uninstfinalize '"${SIGN}" "%1"'
+  !finalize '"${SIGN}" "%1"'
+!endif
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"

@@ -5,21 +5,18 @@ QelDat2012, installed and removed silently under Wine as a publisher's users wou
 Each step seeds HKCU (or goes on from the step before), runs the installer or the uninstaller
 through the driver, and compares the whole Justsystem tree with the model of dicreg fed the path
 where the package put the dictionary; the files, the folder and the entry in the user's
-installed programs are looked at too. Then the README's signing command, with a throwaway
-certificate, must give a program that osslsigncode verifies and that still passes a case.
+installed programs are looked at too.
 """
 
 import argparse
 import getpass
 import os
 import re
-import shlex
-import shutil
 import subprocess
 import sys
 
 from atoklayout import OTHER_DIC
-from e2e import PROGRAM_NAME, Suite, in_use, model, report
+from e2e import Suite, in_use, model, report
 from winesession import WINDOWS_VERSIONS, Registry, WineSession, text_value, windows_path
 
 MSIEXEC = "C:\\windows\\system32\\msiexec.exe"
@@ -32,7 +29,6 @@ MSI_SETTINGS = {"ProductName": "DICREG_PRODUCT_NAME", "Manufacturer": "DICREG_PU
 PRODUCTS_KEY = "Software\\Microsoft\\Installer\\Products"  # a user's Windows Installer products
 ARP_VALUES = ("DisplayName", "UninstallString", "QuietUninstallString")
 CHOSEN = "C:\\QelDat テスト\\私の 辞書"  # a folder the user chose: blanks and Japanese characters
-README = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "README.md")
 
 
 def msi_properties(package):
@@ -239,45 +235,11 @@ class Packages:
         return self.suite
 
 
-def signed_program(session, program, work):
-    """Signs a copy of the program with the README's command and a throwaway certificate (no
-    time stamp: there is no network), verifies it and runs one case with it."""
-    readme = open(README, encoding="utf-8").read()
-    command = re.search(r"^osslsigncode sign (?:.*\\\n)*.*$", readme, re.M).group(0)
-    command = command.replace("\\\n", " ").replace("-t <timestamp URL>", "")
-    folder = os.path.join(work, "signing")
-    shutil.rmtree(folder, ignore_errors=True)
-    os.makedirs(os.path.join(folder, "dist"))
-    shutil.copy(program, os.path.join(folder, "dist", "dicreg.exe"))
-    steps = [
-        ["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
-         "/CN=dicreg throwaway signer", "-keyout", "key.pem", "-out", "cert.pem"],
-        ["openssl", "pkcs12", "-export", "-inkey", "key.pem", "-in", "cert.pem",
-         "-out", "certificate.pfx", "-passout", "pass:throwaway"],
-        shlex.split(command.replace("<password>", "throwaway")),
-        ["osslsigncode", "verify", "-CAfile", "cert.pem", "-in", "dicreg-signed.exe"],
-    ]
-    suite = Suite(session, os.path.join(folder, "dicreg-signed.exe"))
-    for argv in steps:
-        done = subprocess.run(argv, cwd=folder, capture_output=True, text=True)
-        if done.returncode != 0:
-            print("FAIL signing: %s gave %d\n%s" % (" ".join(argv), done.returncode,
-                                                    done.stdout + done.stderr))
-            suite.failed.append("signing")
-            return suite
-    print("ok   signing: osslsigncode verify accepts the program signed by the README's command")
-    suite.case("signed program installs", in_use(("Atkms", 1)),
-               [PROGRAM_NAME + " C:\\Dic\\QelDat2012.dic"], ["C:\\Dic\\QelDat2012.dic"])
-    suite.passed += 1
-    return suite
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--driver", required=True)
     parser.add_argument("--packages", action="append", required=True,
                         help="a folder of packages built with one kind of program")
-    parser.add_argument("--sign", help="the program to sign")
     parser.add_argument("--work", required=True, help="folder for the Wine prefix and artifacts")
     parser.add_argument("--publisher", action="store_true",
                         help="the packages were built with the publisher's settings in the "
@@ -298,8 +260,6 @@ def main():
             suites = [Packages(session, folder).run_on_oldest() for folder in args.packages]
         else:
             suites = [Packages(session, folder).run() for folder in args.packages]
-        if args.sign:
-            suites.append(signed_program(session, args.sign, os.path.abspath(args.work)))
     finally:
         session.close()
     return report("packages", suites)

@@ -7,13 +7,14 @@ and compares the registry with the model, as the silent cases do.
 
 import argparse
 import os
+import re
 import sys
 
 from atoklayout import OTHER_DIC
 from e2e import report, in_use, model
 from packages import CHOSEN, MSIEXEC, UNINSTALL_KEY, Packages
 from person import RELAY, Person, PageMissing
-from winesession import Registry, WineSession, text_value
+from winesession import Registry, WineSession, text_value, windows_path
 
 LOCALES = {"ja": ("ja_JP.UTF-8", "00000411"), "en": ("en_US.UTF-8", "00000409")}
 # What each page of the NSIS setup says, in each language: its title and the texts of its
@@ -56,7 +57,7 @@ class Interactive(Packages):
 
     def clicked(self, name, seed, program, line, expected, boxes, steps, checks=()):
         """Runs one command line with a person going through steps; checks as a silent step."""
-        label = "%s-%s" % (self.language, name.replace(", ", "-").replace(" ", "-").replace("/", ""))
+        label = "%s-%s" % (self.language, re.sub(r"[^a-z0-9]+", "-", name).strip("-"))
         person = Person(self.session, self.shots, label, steps)
         try:
             outcome = self.session.run(program, seed, [line], children=True, timeout=120,
@@ -88,12 +89,13 @@ class Interactive(Packages):
         setup = os.path.join(self.folder, "QelDat2012-setup.exe")
         expected, _, shown = model(seed, where + "\\QelDat2012.dic")
         return self.clicked("nsis setup" + (", no set in use" if box else ""), seed, setup,
-                            '"%s"' % setup.replace("/", "\\"), expected, shown,
+                            '"%s"' % windows_path(setup), expected, shown,
                             self.setup_steps(folder, box), [self.files(where, True, "nsis")])
 
     def nsis_uninstall(self, installed, folder):
-        program, line = self.uninstall("nsis", installed)
-        line = line.replace(" /S", "").strip()  # what "Uninstall" in the user's programs runs
+        # What "Uninstall" in the user's installed programs runs.
+        line = installed.get(UNINSTALL_KEY, "UninstallString").data.decode("utf-16-le").rstrip("\0")
+        program = line.strip('"')
         removed, _, _ = model(installed, "/uninst")
         steps = [("page", "confirm", self.texts["confirm"]), ("key", "Return"),
                  ("page", "removed", self.texts["removed"]), ("key", "Return")]

@@ -255,7 +255,8 @@ class WineSession:
         if self.windows:
             self._check_version()
         subprocess.run(["wineserver", "-p"], env=self.env)  # already running is fine
-        # Trace only the calls asked for (MessageBoxW by default), and give the dialog fonts a face with Japanese glyphs.
+        # Trace only the calls asked for (MessageBoxW by default), and give the dialog fonts a
+        # face with Japanese glyphs.
         settings = [
             ("Software\\Wine\\Debug", "RelayInclude", self.relay),
             ("Software\\Wine\\Fonts\\Replacements", "MS Shell Dlg", "IPAGothic"),

@@ -25,12 +25,7 @@ endforeach()
 
 # Checks of what ships: headers, imports and resources of both programs, and that a second
 # build of the same sources in another folder gives the same bytes.
-# Debian's own interpreter, where python3-pefile is installed, even when another python3 comes
-# first on PATH.
-if(NOT Python3_EXECUTABLE AND EXISTS /usr/bin/python3)
-  set(Python3_EXECUTABLE /usr/bin/python3)
-endif()
-find_package(Python3 REQUIRED COMPONENTS Interpreter)
+include(${CMAKE_SOURCE_DIR}/cmake/DebianPython.cmake)
 enable_testing()
 foreach(check IN ITEMS "dicreg.exe;PE32" "dicreg-x64.exe;PE32+")
   list(GET check 0 program)

@@ -4,11 +4,7 @@
 # of program, and for the tests an MSI of the next version and one rebuilt with the same version.
 find_program(DICREG_MAKENSIS makensis REQUIRED)
 find_program(DICREG_WIXL wixl REQUIRED)
-# The checks of what is built (tests below) run with Debian's interpreter, which has olefile.
-if(NOT Python3_EXECUTABLE AND EXISTS /usr/bin/python3)
-  set(Python3_EXECUTABLE /usr/bin/python3)
-endif()
-find_package(Python3 REQUIRED COMPONENTS Interpreter)
+include(${CMAKE_SOURCE_DIR}/cmake/DebianPython.cmake)
 enable_testing()
 
 set(DICREG_DIST_DIR "${CMAKE_SOURCE_DIR}/dist" CACHE PATH "Where the release programs are")
@@ -40,8 +36,21 @@ if(NOT DICREG_PACKAGE_VERSION MATCHES "^([0-9]+)\\.([0-9]+)\\.([0-9]+)$"
   message(FATAL_ERROR "DICREG_PACKAGE_VERSION is \"${DICREG_PACKAGE_VERSION}\": give three "
     "numbers, as 1.2.3 (at most 255.255.65534)")
 endif()
-math(EXPR next_build "${CMAKE_MATCH_3} + 1")
-set(next_version "${CMAKE_MATCH_1}.${CMAKE_MATCH_2}.${next_build}")
+# The version after a.b.c: a.b.(c+1).
+function(dicreg_next_version version out)
+  string(REGEX MATCH "[0-9]+$" build "${version}")
+  string(REGEX REPLACE "[0-9]+$" "" head "${version}")
+  math(EXPR build "${build} + 1")
+  set(${out} "${head}${build}" PARENT_SCOPE)
+endfunction()
+dicreg_next_version("${DICREG_PACKAGE_VERSION}" next_version)
+
+# Writes a generated file only when its content changes, so that what depends on it is rebuilt
+# exactly then.
+function(dicreg_write_if_changed path content)
+  file(WRITE "${path}.new" "${content}")
+  file(COPY_FILE "${path}.new" "${path}" ONLY_IF_DIFFERENT)
+endfunction()
 string(TOUPPER "${DICREG_UPGRADE_CODE}" upgrade_code)
 string(REGEX REPLACE "^{(.*)}$" "\\1" upgrade_code "${upgrade_code}")
 foreach(length IN ITEMS 4 8 12)
@@ -80,12 +89,11 @@ foreach(field IN ITEMS PRODUCT_NAME PUBLISHER)
   string(REPLACE "\"" "$\\\"" nsis_${field} "${nsis_${field}}")
 endforeach()
 set(identity "${CMAKE_BINARY_DIR}/identity.nsh")
-file(WRITE "${identity}.new" "!define PRODUCT \"${nsis_PRODUCT_NAME}\"
+dicreg_write_if_changed("${identity}" "!define PRODUCT \"${nsis_PRODUCT_NAME}\"
 !define PUBLISHER \"${nsis_PUBLISHER}\"
 !define VERSION \"${DICREG_PACKAGE_VERSION}\"
 ; MSI UpgradeCode ${upgrade_code}
 ")
-file(COPY_FILE "${identity}.new" "${identity}" ONLY_IF_DIFFERENT)
 
 # Signing, when the environment names a key (scripts/sign.py says which variables): the programs
 # before they are packed, the NSIS uninstaller and setup as makensis writes them, the MSIs. The
@@ -115,8 +123,7 @@ if(NOT signing STREQUAL "none")
   string(REPLACE "'" "'\\''" name "${DICREG_PRODUCT_NAME}")
   string(APPEND sign_script " '${Python3_EXECUTABLE}' '${sign_py}' --name '${name}' \"$@\"\n")
 endif()
-file(WRITE "${sign}.new" "${sign_script}")
-file(COPY_FILE "${sign}.new" "${sign}" ONLY_IF_DIFFERENT)
+dicreg_write_if_changed("${sign}" "${sign_script}")
 file(CHMOD "${sign}" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
   WORLD_READ WORLD_EXECUTE)
 
@@ -134,7 +141,6 @@ function(dicreg_packages arch program)
   # The program that is packed: dist/'s own, or a signed copy of it.
   set(packed "${DICREG_DIST_DIR}/${program}")
   set(nsis_sign)
-  set(sign_msi OFF)
   if(NOT signing STREQUAL "none")
     set(packed "${CMAKE_BINARY_DIR}/signed/${program}")
     add_custom_command(OUTPUT "${packed}"
@@ -142,7 +148,6 @@ function(dicreg_packages arch program)
       COMMAND "${sign}" "${packed}"
       DEPENDS "${DICREG_DIST_DIR}/${program}" "${sign}" VERBATIM)
     set(nsis_sign "-DSIGN=${sign}")
-    set(sign_msi ON)
   endif()
   add_custom_command(OUTPUT "${out}/QelDat2012-setup.exe"
     COMMAND ${CMAKE_COMMAND} -E make_directory "${out}"
@@ -158,16 +163,14 @@ function(dicreg_packages arch program)
     list(GET variant 0 name)
     list(GET variant 1 version)
     set(msi "${out}/${name}.msi")
-    string(REGEX REPLACE "[0-9]+$" "" below "${version}")
-    string(REGEX MATCH "[0-9]+$" build "${version}")
-    math(EXPR build "${build} + 1")
+    dicreg_next_version("${version}" below)
     # wixl finds the files it packs only by paths relative to where it runs.
     file(RELATIVE_PATH source "${CMAKE_BINARY_DIR}" "${packed}")
     set(sign_this)
-    if(sign_msi)
+    if(NOT signing STREQUAL "none")
       set(sign_this COMMAND "${sign}" "${msi}")
     endif()
-    set(variables Version=${version} UpgradeBelow=${below}${build}
+    set(variables Version=${version} UpgradeBelow=${below}
       "ProductName=${DICREG_PRODUCT_NAME}" "Publisher=${DICREG_PUBLISHER}"
       UpgradeCode=${upgrade_code} ComponentGuid=${component_guid})
     list(TRANSFORM variables PREPEND "-D;" OUTPUT_VARIABLE defines)

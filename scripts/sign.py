@@ -83,16 +83,15 @@ def check_key(which):
 
 
 def sign(paths, name, which, timestamp=True, report=True):
+    argv = ["osslsigncode", "sign"] + key_arguments(which) + ["-h", "sha256", "-n", name]
+    blame = ("DICREG_SIGN_PASSWORD_FILE and DICREG_SIGN_PKCS12" if which == "pkcs12" else
+             "DICREG_SIGN_PIN_FILE, DICREG_SIGN_PKCS11_KEY and DICREG_SIGN_PKCS11_MODULE")
+    if timestamp and os.environ.get("DICREG_SIGN_TIMESTAMP"):
+        argv += ["-ts", os.environ["DICREG_SIGN_TIMESTAMP"]]
+        blame += ", or DICREG_SIGN_TIMESTAMP"
     for path in paths:
         with tempfile.TemporaryDirectory() as work:
             signed = os.path.join(work, "signed")
-            argv = ["osslsigncode", "sign"] + key_arguments(which) + ["-h", "sha256", "-n", name]
-            if timestamp and os.environ.get("DICREG_SIGN_TIMESTAMP"):
-                argv += ["-ts", os.environ["DICREG_SIGN_TIMESTAMP"]]
-            blame = ("DICREG_SIGN_PASSWORD_FILE and DICREG_SIGN_PKCS12" if which == "pkcs12" else
-                     "DICREG_SIGN_PIN_FILE, DICREG_SIGN_PKCS11_KEY and DICREG_SIGN_PKCS11_MODULE")
-            if timestamp and os.environ.get("DICREG_SIGN_TIMESTAMP"):
-                blame += ", or DICREG_SIGN_TIMESTAMP"
             run(argv + ["-in", path, "-out", signed], "signing %s failed: check %s" % (path, blame))
             shutil.copyfile(signed, path)
         if report:

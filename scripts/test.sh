@@ -63,10 +63,10 @@ python3 tests/e2e/packages.py --driver build/win64/tests/e2edriver.exe "${packag
 
 # The packages as a person installs them, clicked through in a Wine desktop under Xvfb, as a
 # Japanese and as an English user: screenshots of every page go to build/e2e/.
-interactive=build/installers/x64
-if runs_32bit; then interactive=build/installers/x86; fi
+runnable=build/installers/x64
+if runs_32bit; then runnable=build/installers/x86; fi
 python3 tests/e2e/interactive.py --driver build/win64/tests/e2edriver.exe \
-  --packages "$interactive" --work build/e2e-interactive --shots build/e2e
+  --packages "$runnable" --work build/e2e-interactive --shots build/e2e
 
 # Each program and its packages once more, in a prefix that reports the oldest Windows they run
 # on. Wine exports every function whatever it reports, so this shows behaviour; the release and
@@ -84,6 +84,6 @@ oldest vista build/win64/tests/e2edriver.exe dist/dicreg-x64.exe build/installer
 
 # Signed packages: the installers workflow with a throwaway key from a PKCS#12 file and from
 # SoftHSM2, faulty settings refused; it ends with the unsigned packages built again.
-python3 tests/e2e/signing.py --driver build/win64/tests/e2edriver.exe --packages "$interactive" \
+python3 tests/e2e/signing.py --driver build/win64/tests/e2edriver.exe --packages "$runnable" \
   --work build/e2e-signing
 scripts/benchmark.sh --runs 5

@@ -12,7 +12,7 @@ import sys
 
 from atoklayout import OTHER_DIC
 from e2e import report, in_use, model
-from packages import CHOSEN, MSIEXEC, UNINSTALL_KEY, Packages
+from packages import CHOSEN, MSIEXEC, Packages
 from person import RELAY, Person, PageMissing
 from winesession import Registry, WineSession, text_value, windows_path
 
@@ -59,17 +59,13 @@ class Interactive(Packages):
         """Runs one command line with a person going through steps; checks as a silent step."""
         label = "%s-%s" % (self.language, re.sub(r"[^a-z0-9]+", "-", name).strip("-"))
         person = Person(self.session, self.shots, label, steps)
+        name = "%s: %s" % (self.language, name)
         try:
-            outcome = self.session.run(program, seed, [line], children=True, timeout=120,
-                                       also_dump=(UNINSTALL_KEY,), person=person)
+            return self.step(name, seed, program, [line], expected, [0], boxes, list(checks) + [
+                lambda _: "; ".join(person.problems) or None], person)
         except PageMissing as missing:
-            self.suite.failed.append(name)
-            print("FAIL %s: %s (see %s)" % (name, missing, person.pictures[-1]))
+            self.suite.record(name, ["%s (see %s)" % (missing, person.pictures[-1])])
             return None
-        problems = list(person.problems)
-        self.suite.judge("%s: %s" % (self.language, name), seed, outcome, expected, [0], boxes,
-                         list(checks) + [lambda _: "; ".join(problems) or None])
-        return outcome.registry
 
     def setup_steps(self, folder=None, box=False):
         t = self.texts
@@ -93,9 +89,7 @@ class Interactive(Packages):
                             self.setup_steps(folder, box), [self.files(where, True, "nsis")])
 
     def nsis_uninstall(self, installed, folder):
-        # What "Uninstall" in the user's installed programs runs.
-        line = installed.get(UNINSTALL_KEY, "UninstallString").data.decode("utf-16-le").rstrip("\0")
-        program = line.strip('"')
+        program, line = self.uninstall("nsis", installed, quiet=False)
         removed, _, _ = model(installed, "/uninst")
         steps = [("page", "confirm", self.texts["confirm"]), ("key", "Return"),
                  ("page", "removed", self.texts["removed"]), ("key", "Return")]
@@ -106,8 +100,8 @@ class Interactive(Packages):
         """msiexec /qb: a progress window on Windows, nothing to click (Wine's msiexec shows
         none)."""
         expected, _, _ = model(seed, self.default + "\\QelDat2012.dic")
-        installed = self.clicked("msi /qb", seed, MSIEXEC, self.msiexec("/i", "QelDat2012.msi")
-                                 .replace("/qn", "/qb"), expected, 0, [],
+        installed = self.clicked("msi /qb", seed, MSIEXEC,
+                                 self.msiexec("/i", "QelDat2012.msi", ui="/qb"), expected, 0, [],
                                  [self.files(self.default, True, "msi")])
         if installed is not None:  # leave the prefix as it was
             self.session.run(MSIEXEC, None, [self.msiexec("/x", "QelDat2012.msi")],

@@ -48,10 +48,10 @@ class Packages:
         self.suite = Suite(session, "packages-" + os.path.basename(os.path.normpath(folder)))
         self.default = "C:\\users\\%s\\AppData\\Local\\QelDat2012" % getpass.getuser()
 
-    def msiexec(self, verb, package, extra=""):
-        """A quiet msiexec command line for one of the MSI packages."""
+    def msiexec(self, verb, package, extra="", ui="/qn"):
+        """An msiexec command line for one of the MSI packages, quiet unless ui says."""
         path = windows_path(os.path.join(self.folder, package))
-        return 'msiexec %s "%s" /qn%s' % (verb, path, extra)
+        return 'msiexec %s "%s" %s%s' % (verb, path, ui, extra)
 
     def install(self, kind, where):
         """Program and command line that install the package into where (None: the default)."""
@@ -61,10 +61,11 @@ class Packages:
         chosen = ' INSTALLDIR="%s"' % where if where else ""
         return MSIEXEC, self.msiexec("/i", "QelDat2012.msi", chosen)
 
-    def uninstall(self, kind, registry):
-        """What the user's installed programs run to remove the package quietly."""
+    def uninstall(self, kind, registry, quiet=True):
+        """What the user's installed programs run to remove the package, quietly or not."""
         if kind == "nsis":
-            value = registry.get(UNINSTALL_KEY, "QuietUninstallString")
+            value = registry.get(UNINSTALL_KEY,
+                                 "QuietUninstallString" if quiet else "UninstallString")
             line = value.data.decode("utf-16-le").rstrip("\0") if value else ""
             program = re.match(r'"([^"]*)"', line)
             return (program.group(1) if program else "C:\\missing.exe"), line
@@ -93,9 +94,9 @@ class Packages:
             return None
         return check
 
-    def step(self, name, seed, program, lines, expected, exits, boxes, checks):
-        outcome = self.session.run(program, seed, lines, children=True,
-                                   also_dump=(UNINSTALL_KEY, PRODUCTS_KEY))
+    def step(self, name, seed, program, lines, expected, exits, boxes, checks, person=None):
+        outcome = self.session.run(program, seed, lines, children=True, timeout=120,
+                                   also_dump=(UNINSTALL_KEY, PRODUCTS_KEY), person=person)
         self.suite.judge(name, seed, outcome, expected, exits, boxes, checks)
         return outcome.registry
 
@@ -206,13 +207,8 @@ class Packages:
         wanted = {prop: settings[var] for prop, var in MSI_SETTINGS.items()}
         wanted["UpgradeCode"] = "{%s}" % wanted["UpgradeCode"].strip("{}").upper()
         found = {prop: properties.get(prop) for prop in wanted}
-        label = "%s: msi properties" % self.suite.program
-        if found == wanted:
-            self.suite.passed += 1
-            print("ok   %s %s" % (label, found))
-        else:
-            self.suite.failed.append(label)
-            print("FAIL %s %s, expected %s" % (label, found, wanted))
+        self.suite.record("msi properties", [] if found == wanted else [
+            "%s, expected %s" % (found, wanted)], str(found))
         return self.suite
 
     def run_on_oldest(self):

@@ -88,8 +88,11 @@ class Person:
 
     def window(self, proc, title):
         found = []
-        self.wait(title, lambda: found.extend(self.xdotool("search", "--name", "^%s$" % title))
-                  or found, proc)
+
+        def ready():
+            found[:] = self.xdotool("search", "--name", "^%s$" % title)
+            return found
+        self.wait(title, ready, proc)
         return found[0]
 
     def box(self, proc, windows, title):

@@ -113,16 +113,6 @@ class Signing:
                        "DICREG_SIGN_CERT": key("cert.pem"), "DICREG_SIGN_PIN_FILE": key("pin.txt")}
         self.output = ""
 
-    def result(self, label, problems):
-        if problems:
-            self.suite.failed.append(label)
-            print("FAIL signing: %s" % label)
-            for problem in problems[:12]:
-                print("     " + problem)
-        else:
-            self.suite.passed += 1
-            print("ok   signing: %s" % label)
-
     def workflow(self, settings):
         done = subprocess.run(["cmake", "--workflow", "--preset", "installers"], cwd=ROOT,
                               env=dict(self.base, **settings), capture_output=True, text=True)
@@ -153,14 +143,14 @@ class Signing:
     def signed_workflow(self, label, settings, timestamped):
         done = self.workflow(settings)
         if done.returncode != 0:
-            self.result(label, ["the workflow failed:"] + done.stderr.splitlines()[-8:])
+            self.suite.record(label, ["the workflow failed:"] + done.stderr.splitlines()[-8:])
             return False
         problems = [p for p in (self.verify(f, timestamped) for f in self.built()) if p]
         unsigned = subprocess.run(["osslsigncode", "verify", "-in",
                                    os.path.join(ROOT, "dist", "dicreg.exe")], capture_output=True)
         if unsigned.returncode == 0:
             problems.append("dist/dicreg.exe is signed: it must stay the unsigned release build")
-        self.result("%s: %d files verify" % (label, len(self.built())), problems)
+        self.suite.record("%s: %d files verify" % (label, len(self.built())), problems)
         return not problems
 
     def installed_files_verify(self, packages):
@@ -193,7 +183,7 @@ class Signing:
             problems.append("no message names %s: %s" % (variable, done.stderr.strip()[-300:]))
         if left:
             problems.append("dist/ still holds %s" % left)
-        self.result("%s: refused, naming %s" % (label, variable), problems)
+        self.suite.record("%s: refused, naming %s" % (label, variable), problems)
 
     def secrets_kept(self):
         leaks = []
@@ -203,8 +193,8 @@ class Signing:
                 leaks += [os.path.join(folder, name) for secret in (PASSWORD, PIN)
                           if secret.encode() in data]
         leaks += ["the workflow's output" for secret in (PASSWORD, PIN) if secret in self.output]
-        self.result("the password and the PIN are in no file of the build and no output",
-                    ["found in %s" % leak for leak in leaks])
+        self.suite.record("the password and the PIN are in no file of the build and no output",
+                          ["found in %s" % leak for leak in leaks])
 
     def run(self):
         if self.signed_workflow("PKCS#12 with a time stamp", self.pkcs12, True):
@@ -225,8 +215,8 @@ class Signing:
         signed = [name for name in DIST_PACKAGES if subprocess.run(
             ["osslsigncode", "verify", "-in", os.path.join(ROOT, "dist", name)],
             capture_output=True).returncode == 0]
-        self.result("no key: unsigned packages", ["the workflow failed"] if done.returncode else
-                    ["%s is signed" % name for name in signed])
+        self.suite.record("no key: unsigned packages", ["the workflow failed"] if done.returncode
+                          else ["%s is signed" % name for name in signed])
         return self.suite
 
 

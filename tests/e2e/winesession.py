@@ -252,6 +252,8 @@ class WineSession:
                 if self.windows:
                     subprocess.run([self.wine, "winecfg", "/v", self.windows], env=self.env,
                                    stdout=out, stderr=out, check=True)
+                # Let the start-up services of a new prefix settle before anything runs.
+                subprocess.run(["wineserver", "-w"], env=self.env)
         if self.windows:
             self._check_version()
         subprocess.run(["wineserver", "-p"], env=self.env)  # already running is fine
@@ -283,12 +285,21 @@ class WineSession:
     def _check_version(self):
         """Fails unless the prefix reports the Windows it was set to."""
         said = os.path.join(self.work_dir, "ver.txt")
-        with open(said, "wb") as out:
-            subprocess.run([self.wine, "cmd", "/c", "ver"], env=self.env, stdout=out,
-                           stderr=subprocess.DEVNULL)
-        text = open(said, "rb").read().decode("ascii", "replace").strip()
+        errors = os.path.join(self.work_dir, "ver.err")
+        # On a loaded machine cmd in a new prefix has once printed nothing: ask again before
+        # calling the prefix wrong.
+        for _ in range(3):
+            with open(said, "wb") as out, open(errors, "wb") as err:
+                done = subprocess.run([self.wine, "cmd", "/c", "ver"], env=self.env,
+                                      stdout=out, stderr=err)
+            text = open(said, "rb").read().decode("ascii", "replace").strip()
+            if text:
+                break
+            time.sleep(2)
         if "Windows " + WINDOWS_VERSIONS[self.windows] not in text:
-            raise RuntimeError("the prefix was set to %s but says %r" % (self.windows, text))
+            complaint = open(errors, "rb").read().decode("utf-8", "replace")[-600:]
+            raise RuntimeError("the prefix was set to %s but says %r (exit %d, %r)" %
+                               (self.windows, text, done.returncode, complaint))
         print("Wine prefix set to %s: %s" % (self.windows, text))
 
     def close(self):

@@ -11,6 +11,23 @@ scripts/setup.sh
 . scripts/wine.sh
 jobs=$(nproc)
 
+# Wine copies its DLLs into every prefix, over a gigabyte each, and a full run makes a dozen: once
+# a step has passed, its prefixes go, unless DICREG_KEEP_PREFIXES is set. A failing step stops the
+# script with its prefix in place to look into.
+drop_prefixes() { # <folder>...
+  [ -z "${DICREG_KEEP_PREFIXES:-}" ] || return 0
+  local prefix
+  while IFS= read -r -d '' prefix; do
+    WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
+    rm -rf "$prefix"
+  done < <(find "$@" -maxdepth 2 -type d \( -name prefix -o -name wineprefix \) -print0)
+}
+free_kb=$(df -Pk . | awk 'NR == 2 { print $4 }')
+echo "test: $((free_kb / 1024 / 1024)) GB free on this disk"
+if [ "$free_kb" -lt $((5 * 1024 * 1024)) ]; then
+  echo "test: warning: under 5 GB free; at most about 3 GB of Wine prefixes exist at once" >&2
+fi
+
 cmake --preset host
 cmake --build --preset host -j "$jobs"
 ctest --preset host -j "$jobs"
@@ -31,6 +48,7 @@ for preset in win32 win64; do
   cmake --build --preset "$preset" -j "$jobs"
   if [ "$preset" = win64 ] || runs_32bit; then
     ctest --preset "$preset"
+    drop_prefixes "build/$preset"
   else
     echo "test: this machine runs no 32-bit programs; the 32-bit unit tests are built, not run" >&2
   fi
@@ -40,6 +58,7 @@ cmake --workflow --preset release
 mapfile -t programs < <(runnable_programs)
 python3 tests/e2e/e2e.py --driver build/win64/tests/e2edriver.exe \
   "${programs[@]/#/--program=}" --work build/e2e
+drop_prefixes build/e2e
 
 # A publisher's build: every setting given, as the README says; the packages must carry each.
 (
@@ -51,6 +70,7 @@ python3 tests/e2e/e2e.py --driver build/win64/tests/e2edriver.exe \
   cmake --workflow --preset installers
   python3 tests/e2e/packages.py --driver build/win64/tests/e2edriver.exe --publisher \
     --packages build/installers/x64 --work build/e2e-publisher
+  drop_prefixes build/e2e-publisher
 )
 
 # The example packages, installed and removed under Wine: built with each kind of program this
@@ -60,6 +80,7 @@ packages=(--packages build/installers/x64)
 if runs_32bit; then packages+=(--packages build/installers/x86); fi
 python3 tests/e2e/packages.py --driver build/win64/tests/e2edriver.exe "${packages[@]}" \
   --work build/e2e-packages
+drop_prefixes build/e2e-packages
 
 # The packages as a person installs them, clicked through in a Wine desktop under Xvfb, as a
 # Japanese and as an English user: screenshots of every page go to build/e2e/.
@@ -67,6 +88,7 @@ runnable=build/installers/x64
 if runs_32bit; then runnable=build/installers/x86; fi
 python3 tests/e2e/interactive.py --driver build/win64/tests/e2edriver.exe \
   --packages "$runnable" --work build/e2e-interactive --shots build/e2e
+drop_prefixes build/e2e-interactive
 
 # Each program and its packages once more, in a prefix that reports the oldest Windows they run
 # on. Wine exports every function whatever it reports, so this shows behaviour; the release and
@@ -74,6 +96,7 @@ python3 tests/e2e/interactive.py --driver build/win64/tests/e2edriver.exe \
 oldest() { # <windows> <driver> <program> <packages>
   python3 tests/e2e/e2e.py --driver "$2" --program "$3" --windows "$1" --work "build/e2e-$1"
   python3 tests/e2e/packages.py --driver "$2" --packages "$4" --windows "$1" --work "build/e2e-$1"
+  drop_prefixes "build/e2e-$1"
 }
 if runs_32bit; then
   oldest winxp build/win32/tests/e2edriver.exe dist/dicreg.exe build/installers/x86
@@ -86,4 +109,5 @@ oldest vista build/win64/tests/e2edriver.exe dist/dicreg-x64.exe build/installer
 # SoftHSM2, faulty settings refused; it ends with the unsigned packages built again.
 python3 tests/e2e/signing.py --driver build/win64/tests/e2edriver.exe --packages "$runnable" \
   --work build/e2e-signing
+drop_prefixes build/e2e-signing
 scripts/benchmark.sh --runs 5

@@ -156,6 +156,8 @@ function(dicreg_packages arch program)
       "-DOUTFILE=${out}/QelDat2012-setup.exe" "${nsi}"
     DEPENDS "${nsi}" "${packed}" "${dictionary}" "${identity}" "${sign}" VERBATIM)
   set(built "${out}/QelDat2012-setup.exe")
+  # wixl finds the files it packs only by paths relative to where it runs.
+  file(RELATIVE_PATH packed_from_build "${CMAKE_BINARY_DIR}" "${packed}")
   # The package, the next version of it, and the same version built again (another
   # ProductCode), for the upgrade tests.
   foreach(variant IN ITEMS "QelDat2012;${DICREG_PACKAGE_VERSION}"
@@ -164,8 +166,6 @@ function(dicreg_packages arch program)
     list(GET variant 1 version)
     set(msi "${out}/${name}.msi")
     dicreg_next_version("${version}" below)
-    # wixl finds the files it packs only by paths relative to where it runs.
-    file(RELATIVE_PATH source "${CMAKE_BINARY_DIR}" "${packed}")
     set(sign_this)
     if(NOT signing STREQUAL "none")
       set(sign_this COMMAND "${sign}" "${msi}")
@@ -176,7 +176,7 @@ function(dicreg_packages arch program)
     list(TRANSFORM variables PREPEND "-D;" OUTPUT_VARIABLE defines)
     add_custom_command(OUTPUT "${msi}"
       COMMAND ${CMAKE_COMMAND} -E make_directory "${out}"
-      COMMAND ${DICREG_WIXL} -a ${arch} ${defines} -D "Program=${source}"
+      COMMAND ${DICREG_WIXL} -a ${arch} ${defines} -D "Program=${packed_from_build}"
         -D Dictionary=QelDat2012.dic -o "${msi}" "${wxs}"
       ${sign_this}
       DEPENDS "${wxs}" "${packed}" "${dictionary}" "${identity}" "${sign}"

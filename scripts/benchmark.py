@@ -20,20 +20,12 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
-from atoklayout import OTHER_DIC, PROFILES, SYSTEM_DIC, set_key, slot  # noqa: E402
+from atoklayout import PROFILES, SYSTEM_DIC, set_key, slot  # noqa: E402
+from e2e import typical  # noqa: E402
 from winesession import WINE, Registry, WineSession, text_value  # noqa: E402
 
 CALLS = ["RegOpenKeyExW", "RegQueryValueExW", "RegSetValueExW", "RegCloseKey"]
 COMMAND_LINE = '"C:\\Program Files\\Qel\\dicreg.exe" "C:\\Program Files\\Qel\\QelDat2012.dic"'
-
-
-def typical():
-    reg = Registry()
-    for profile, n in [("Atkms", 1), ("Atkms", 2), ("User0", 1)]:
-        path = set_key(profile, n)
-        reg.set(path, slot(1), text_value(SYSTEM_DIC))
-        reg.set(path, slot(2), text_value(OTHER_DIC))
-    return reg
 
 
 def worst_case():

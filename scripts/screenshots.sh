@@ -8,10 +8,8 @@ cd "$(dirname "$0")/.."
 cmake --workflow --preset installers >/dev/null
 cmake --preset win64 >/dev/null
 cmake --build --preset win64 --target e2edriver >/dev/null
-packages=build/installers/x64
-if runs_32bit; then packages=build/installers/x86; fi
-python3 tests/e2e/interactive.py --driver build/win64/tests/e2edriver.exe --packages "$packages" \
-  --work build/e2e-interactive --shots build/e2e
+python3 tests/e2e/interactive.py --driver build/win64/tests/e2edriver.exe \
+  --packages "$(shipped_packages)" --work build/e2e-interactive --shots build/e2e
 mkdir -p docs
 # The setup's window (and the box in front of it), without the empty desktop around it.
 for picture in "ja-nsis-setup-02-folder setup-folder" "ja-nsis-setup-03-finish setup-finish" \

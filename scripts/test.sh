@@ -84,8 +84,7 @@ drop_prefixes build/e2e-packages
 
 # The packages as a person installs them, clicked through in a Wine desktop under Xvfb, as a
 # Japanese and as an English user: screenshots of every page go to build/e2e/.
-runnable=build/installers/x64
-if runs_32bit; then runnable=build/installers/x86; fi
+runnable=$(shipped_packages)
 python3 tests/e2e/interactive.py --driver build/win64/tests/e2edriver.exe \
   --packages "$runnable" --work build/e2e-interactive --shots build/e2e
 drop_prefixes build/e2e-interactive

@@ -19,3 +19,9 @@ runnable_programs() {
   fi
   echo dist/dicreg-x64.exe
 }
+
+# The packages nearest to what dist/ ships that this machine can run: those built around the
+# 32-bit program, or where 32-bit programs do not run, around the 64-bit one.
+shipped_packages() {
+  if runs_32bit; then echo build/installers/x86; else echo build/installers/x64; fi
+}

@@ -176,6 +176,11 @@ def in_use(*sets, slots=None):
     return reg
 
 
+def typical():
+    """A typical user's registry: 2 profiles, 3 sets in use, another dictionary in each."""
+    return in_use(("Atkms", 1), ("Atkms", 2), ("User0", 1), slots={2: OTHER_DIC})
+
+
 def explicit_cases(suite, screenshot):
     install = PROGRAM_NAME + " C:\\Dic\\QelDat2012.dic"
     entry = "ON,0,C:\\DIC\\QELDAT2012.DIC"
@@ -271,11 +276,10 @@ COMMAND_LINES = [
 
 def oldest_windows_case(suite):
     """One install and its removal, for a prefix set to the program's oldest Windows."""
-    typical = in_use(("Atkms", 1), ("Atkms", 2), ("User0", 1), slots={2: OTHER_DIC})
     dictionary = "C:\\Dic\\QelDat2012.dic"
-    suite.case("on %s: install" % suite.session.windows, typical,
+    suite.case("on %s: install" % suite.session.windows, typical(),
                [PROGRAM_NAME + " " + dictionary], [dictionary])
-    installed, _, _ = model(typical, dictionary)
+    installed, _, _ = model(typical(), dictionary)
     suite.case("on %s: /uninst" % suite.session.windows, installed, [PROGRAM_NAME + " /uninst"],
                ["/uninst"])
 

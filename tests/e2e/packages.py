@@ -16,7 +16,7 @@ import subprocess
 import sys
 
 from atoklayout import OTHER_DIC
-from e2e import Suite, in_use, model, report
+from e2e import Suite, in_use, model, report, typical
 from winesession import WINDOWS_VERSIONS, Registry, WineSession, text_value, windows_path
 
 MSIEXEC = "C:\\windows\\system32\\msiexec.exe"
@@ -157,25 +157,23 @@ class Packages:
         return check
 
     def msi_upgrade(self, seed):
-        """1.0.0, then 1.0.1 over it: the dictionary stays registered; removing 1.0.1 takes it
-        out. Windows Installer removes the old version with UPGRADINGPRODUCTCODE set (Wine's
-        msi does not set it), and that removal must leave the entry alone."""
+        """1.0.0, then 1.0.1 over it (and then 1.0.0 built again over 1.0.0): one product, the
+        dictionary stays registered; removing the second takes it out. Windows Installer removes
+        the old version with UPGRADINGPRODUCTCODE set (Wine's msi does not set it), and that
+        removal must leave the entry alone."""
         dictionary = self.default + "\\QelDat2012.dic"
         expected, _, _ = model(seed, dictionary)
         first = self.msiexec("/i", "QelDat2012.msi")
-        upgraded = self.step("msi: 1.0.0 then 1.0.1", seed, MSIEXEC,
-                             [first, self.msiexec("/i", "QelDat2012-next.msi")], expected,
-                             [0, 0], 0, [self.files(self.default, True, "msi"), self.products(1)])
-        removed, _, _ = model(upgraded, "/uninst")
-        self.step("msi: uninstall 1.0.1", upgraded, MSIEXEC,
-                  [self.msiexec("/x", "QelDat2012-next.msi")], removed, [0], 0,
-                  [self.files(self.default, False, "msi"), self.products(0)])
-        rebuilt = self.step("msi: 1.0.0 then 1.0.0 rebuilt", seed, MSIEXEC,
-                            [first, self.msiexec("/i", "QelDat2012-rebuilt.msi")], expected,
-                            [0, 0], 0, [self.files(self.default, True, "msi"), self.products(1)])
-        self.step("msi: uninstall the rebuilt 1.0.0", rebuilt, MSIEXEC,
-                  [self.msiexec("/x", "QelDat2012-rebuilt.msi")], removed, [0], 0,
-                  [self.files(self.default, False, "msi"), self.products(0)])
+        for then, package, second in (("1.0.1", "QelDat2012-next.msi", "1.0.1"),
+                                      ("1.0.0 rebuilt", "QelDat2012-rebuilt.msi",
+                                       "the rebuilt 1.0.0")):
+            upgraded = self.step("msi: 1.0.0 then " + then, seed, MSIEXEC,
+                                 [first, self.msiexec("/i", package)], expected, [0, 0], 0,
+                                 [self.files(self.default, True, "msi"), self.products(1)])
+            removed, _, _ = model(upgraded, "/uninst")
+            self.step("msi: uninstall " + second, upgraded, MSIEXEC,
+                      [self.msiexec("/x", package)], removed, [0], 0,
+                      [self.files(self.default, False, "msi"), self.products(0)])
         as_upgrade = self.msiexec("/x", "QelDat2012.msi",
                                   " UPGRADINGPRODUCTCODE={5C0E8D2A-0B1D-4C55-9D7A-2F1E6B2A1013}")
         self.step("msi: the removal an upgrade runs keeps the entry", seed, MSIEXEC,
@@ -213,21 +211,19 @@ class Packages:
 
     def run_on_oldest(self):
         """One install and uninstall of each package, for a prefix set to its oldest Windows."""
-        typical = in_use(("Atkms", 1), ("Atkms", 2), ("User0", 1), slots={2: OTHER_DIC})
         for kind in ("nsis", "msi"):
-            self.install_and_remove(kind, "on " + self.session.windows, typical)
+            self.install_and_remove(kind, "on " + self.session.windows, typical())
         return self.suite
 
     def run(self):
-        typical = in_use(("Atkms", 1), ("Atkms", 2), ("User0", 1), slots={2: OTHER_DIC})
         for kind in ("nsis", "msi"):
-            self.install_and_remove(kind, "default folder", typical)
-            self.install_and_remove(kind, "chosen folder", typical, CHOSEN)
+            self.install_and_remove(kind, "default folder", typical())
+            self.install_and_remove(kind, "chosen folder", typical(), CHOSEN)
             self.install_and_remove(kind, "no set in use", Registry())
-            self.install_and_remove(kind, "installed twice", typical, times=2)
+            self.install_and_remove(kind, "installed twice", typical(), times=2)
         self.register_again("nsis", CHOSEN)
         self.register_again("msi")
-        self.msi_upgrade(typical)
+        self.msi_upgrade(typical())
         return self.suite
 
 

@@ -32,6 +32,11 @@ KEY_URI = "pkcs11:token=dicreg;object=signer;type=private"
 DIST_PACKAGES = ("QelDat2012-setup.exe", "QelDat2012.msi")
 
 
+def is_signed(path):
+    return subprocess.run(["osslsigncode", "verify", "-in", path],
+                          capture_output=True).returncode == 0
+
+
 def openssl(work, *args):
     subprocess.run(["openssl"] + list(args), cwd=work, check=True, capture_output=True)
 
@@ -145,12 +150,11 @@ class Signing:
         if done.returncode != 0:
             self.suite.record(label, ["the workflow failed:"] + done.stderr.splitlines()[-8:])
             return False
-        problems = [p for p in (self.verify(f, timestamped) for f in self.built()) if p]
-        unsigned = subprocess.run(["osslsigncode", "verify", "-in",
-                                   os.path.join(ROOT, "dist", "dicreg.exe")], capture_output=True)
-        if unsigned.returncode == 0:
+        built = self.built()
+        problems = [p for p in (self.verify(f, timestamped) for f in built) if p]
+        if is_signed(os.path.join(ROOT, "dist", "dicreg.exe")):
             problems.append("dist/dicreg.exe is signed: it must stay the unsigned release build")
-        self.suite.record("%s: %d files verify" % (label, len(self.built())), problems)
+        self.suite.record("%s: %d files verify" % (label, len(built)), problems)
         return not problems
 
     def installed_files_verify(self, packages):
@@ -212,9 +216,7 @@ class Signing:
             "no-such-module.so")), "DICREG_SIGN_PKCS11_MODULE")
         # Without a key: unsigned packages, as before.
         done = self.workflow({})
-        signed = [name for name in DIST_PACKAGES if subprocess.run(
-            ["osslsigncode", "verify", "-in", os.path.join(ROOT, "dist", name)],
-            capture_output=True).returncode == 0]
+        signed = [name for name in DIST_PACKAGES if is_signed(os.path.join(ROOT, "dist", name))]
         self.suite.record("no key: unsigned packages", ["the workflow failed"] if done.returncode
                           else ["%s is signed" % name for name in signed])
         return self.suite

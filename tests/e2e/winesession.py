@@ -286,8 +286,8 @@ class WineSession:
         """Fails unless the prefix reports the Windows it was set to."""
         said = os.path.join(self.work_dir, "ver.txt")
         errors = os.path.join(self.work_dir, "ver.err")
-        # On a loaded machine cmd in a new prefix has once printed nothing: ask again before
-        # calling the prefix wrong.
+        # cmd in a new prefix has once printed nothing in CI, likely on a full disk: ask again
+        # before calling the prefix wrong, and keep what cmd said on stderr for the message.
         for _ in range(3):
             with open(said, "wb") as out, open(errors, "wb") as err:
                 done = subprocess.run([self.wine, "cmd", "/c", "ver"], env=self.env,

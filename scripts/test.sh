@@ -18,7 +18,10 @@ drop_prefixes() { # <folder>...
   [ -z "${DICREG_KEEP_PREFIXES:-}" ] || return 0
   local prefix
   while IFS= read -r -d '' prefix; do
+    # The prefix's server must be gone first: a new prefix that gets the same inode would
+    # otherwise find it still running.
     WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
+    WINEPREFIX="$prefix" wineserver -w 2>/dev/null || true
     rm -rf "$prefix"
   done < <(find "$@" -maxdepth 2 -type d \( -name prefix -o -name wineprefix \) -print0)
 }

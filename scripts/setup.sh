@@ -14,6 +14,8 @@ for pkg in cmake g++ make googletest python3 g++-mingw-w64-i686-win32 g++-mingw-
   libengine-pkcs11-openssl locales x11-utils; do
   have "$pkg" || need+=("$pkg")
 done
+# npm fetches Inno Setup's compilers; a Node.js installed otherwise is kept.
+command -v npm >/dev/null || need+=(nodejs npm)
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
   need+=(wine32:i386)
@@ -34,3 +36,11 @@ for locale in ja_JP en_US; do
     $sudo localedef -i "$locale" -f UTF-8 "$locale.UTF-8"
   fi
 done
+
+# Inno Setup's compilers come from the npm registry, as its lockfile pins them.
+inno="$(dirname "$0")/../examples/inno"
+if [ ! -f "$inno/node_modules/.package-lock.json" ] ||
+  [ "$inno/package-lock.json" -nt "$inno/node_modules/.package-lock.json" ]; then
+  echo "setup: installing Inno Setup from the npm registry"
+  (cd "$inno" && npm ci --ignore-scripts --no-audit --no-fund >/dev/null)
+fi

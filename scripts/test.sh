@@ -2,9 +2,9 @@
 # Sets up a fresh Debian machine and runs every test: the host unit tests (plain and under the
 # address and undefined-behaviour sanitizers), the same unit tests under Wine (32- and 64-bit),
 # the release checks (headers, imports, resources, reproducible bytes), the end-to-end suite over
-# both shipped programs, the example packages installed and removed under Wine, both again on the
-# oldest Windows they run on, the packages clicked through as a person would, signed packages,
-# and the benchmark's call checks.
+# both shipped programs, the example packages (NSIS, MSI, and where 32-bit programs run, Inno
+# Setup) installed and removed under Wine, both again on the oldest Windows they run on, the
+# packages clicked through as a person would, signed packages, and the benchmark's call checks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -72,15 +72,19 @@ drop_prefixes build/e2e
   python3 -c 'import sys; sys.stdout.buffer.write(bytes(range(256)) * 64)' >"$DICREG_DICTIONARY"
   cmake --workflow --preset installers
   python3 tests/e2e/packages.py --driver build/win64/tests/e2edriver.exe --publisher \
-    --packages build/installers/x64 --work build/e2e-publisher
+    --packages "$(shipped_packages)" --work build/e2e-publisher
   drop_prefixes build/e2e-publisher
 )
 
 # The example packages, installed and removed under Wine: built with each kind of program this
-# machine can run.
+# machine can run. Inno Setup's setups are built and tried only where 32-bit programs run.
 cmake --workflow --preset installers
 packages=(--packages build/installers/x64)
-if runs_32bit; then packages+=(--packages build/installers/x86); fi
+if runs_32bit; then
+  packages+=(--packages build/installers/x86)
+else
+  echo "test: this machine runs no 32-bit programs; the Inno Setup setups are not tried" >&2
+fi
 python3 tests/e2e/packages.py --driver build/win64/tests/e2edriver.exe "${packages[@]}" \
   --work build/e2e-packages
 drop_prefixes build/e2e-packages
@@ -111,5 +115,5 @@ oldest vista build/win64/tests/e2edriver.exe dist/dicreg-x64.exe build/installer
 # SoftHSM2, faulty settings refused; it ends with the unsigned packages built again.
 python3 tests/e2e/signing.py --driver build/win64/tests/e2edriver.exe --packages "$runnable" \
   --work build/e2e-signing
-drop_prefixes build/e2e-signing
+drop_prefixes build/e2e-signing build/installers
 scripts/benchmark.sh --runs 5

@@ -6,8 +6,8 @@
 ;            -DOUTFILE=QelDat2012-setup.exe QelDat2012.nsi
 ; Add -DX64 for a 64-bit setup program (give it dicreg-x64.exe as PROGRAM), and -DSIGN= a command
 ; that signs the file it is given, to sign the uninstaller and the setup. The package's
-; identity is the example's unless -DIDENTITY= names a UTF-8 file that defines PRODUCT,
-; PUBLISHER and VERSION (or they are given with -D).
+; identity is the example's unless -DIDENTITY= names a UTF-8 file that defines PRODUCT and
+; PUBLISHER (or they are given with -D, as VERSION is).
 ;
 ; Installs into %LOCALAPPDATA%\QelDat2012, or the folder the user chooses, or /D= (last,
 ; unquoted):
@@ -82,8 +82,8 @@ LangString FinishRegistered ${LANG_ENGLISH} "${PRODUCT} is installed and registe
 LangString FinishRegistered ${LANG_JAPANESE} "${PRODUCT} をインストールし、ATOK 2012 に登録しました。すぐに使えます。$\r$\n$\r$\n[完了] をクリックすると、このウィザードを閉じます。"
 LangString FinishNoSet ${LANG_ENGLISH} "${PRODUCT} is installed, but not registered in ATOK 2012 yet: ATOK 2012's user information seems not to be set up. Set ATOK 2012 up, then run this setup again to register the dictionary.$\r$\n$\r$\nClick Finish to close this wizard."
 LangString FinishNoSet ${LANG_JAPANESE} "${PRODUCT} をインストールしましたが、ATOK 2012 にはまだ登録していません。ATOK 2012 のユーザー情報が設定されていないようです。ATOK 2012 の設定を済ませてから、このセットアップをもう一度実行すると、辞書が登録されます。$\r$\n$\r$\n[完了] をクリックすると、このウィザードを閉じます。"
-LangString FinishFailed ${LANG_ENGLISH} "${PRODUCT} is installed, but registering it in ATOK 2012 failed. Run this setup again to try once more.$\r$\n$\r$\nClick Finish to close this wizard."
-LangString FinishFailed ${LANG_JAPANESE} "${PRODUCT} をインストールしましたが、ATOK 2012 への登録に失敗しました。このセットアップをもう一度実行して、登録をやり直してください。$\r$\n$\r$\n[完了] をクリックすると、このウィザードを閉じます。"
+LangString FinishFailed ${LANG_ENGLISH} "${PRODUCT} is installed, but registering it in ATOK 2012 failed (dicreg.exe ended with status $0). Run this setup again to try once more.$\r$\n$\r$\nClick Finish to close this wizard."
+LangString FinishFailed ${LANG_JAPANESE} "${PRODUCT} をインストールしましたが、ATOK 2012 への登録に失敗しました（dicreg.exe の終了コード $0）。このセットアップをもう一度実行して、登録をやり直してください。$\r$\n$\r$\n[完了] をクリックすると、このウィザードを閉じます。"
 LangString UnFailed ${LANG_ENGLISH} "dicreg.exe /uninst ended with status"
 LangString UnFailed ${LANG_JAPANESE} "dicreg.exe /uninst が次の状態で終了しました:"
 

@@ -2,7 +2,8 @@
 """The example packages as a person installs them: double-clicked and clicked through in a Wine
 desktop window under Xvfb, in a prefix whose user speaks Japanese and in one whose user speaks
 English. Each case checks the pages' texts, leaves a screenshot of every page in the work folder,
-and compares the registry with the model, as the silent cases do.
+and compares the registry with the model, as the silent cases do; every case runs for each
+setup program of the folder (engines.py).
 """
 
 import argparse
@@ -12,28 +13,11 @@ import sys
 
 from atoklayout import OTHER_DIC
 from e2e import report, in_use, model
-from packages import CHOSEN, MSIEXEC, Packages
+from packages import CHOSEN, Packages
 from person import RELAY, Person, PageMissing
-from winesession import Registry, WineSession, text_value, windows_path
+from winesession import Registry, WineSession, text_value
 
 LOCALES = {"ja": ("ja_JP.UTF-8", "00000411"), "en": ("en_US.UTF-8", "00000409")}
-# What each page of the NSIS setup says, in each language: its title and the texts of its
-# buttons, where the setup sets them with a traced call (the finish page's button takes
-# WM_SETTEXT, which the trace does not show).
-PAGES = {
-    "ja": {"welcome": ["QelDat2012 セットアップへようこそ", "次へ(&N) >", "キャンセル"],
-           "folder": ["インストール先のフォルダ", "インストール(&I)", "< 戻る(&B)"],
-           "finish": ["QelDat2012 セットアップの完了"],
-           "confirm": ["QelDat2012 アンインストール", "ｱﾝｲﾝｽﾄｰﾙ(&U)"],
-           "removed": ["閉じる(&C)"],
-           "title": "QelDat2012 セットアップ",
-           "registered": "ATOK 2012 に登録しました。", "not yet": "まだ登録していません"},
-    "en": {"welcome": ["Welcome to QelDat2012 Setup", "&Next >", "Cancel"],
-           "folder": ["Destination Folder", "&Install", "< &Back"],
-           "finish": ["Completing QelDat2012 Setup"],
-           "title": "QelDat2012 Setup",
-           "registered": "registered in ATOK 2012. It is ready to use."},
-}
 
 
 class Interactive(Packages):
@@ -43,7 +27,6 @@ class Interactive(Packages):
         super().__init__(session, folder)
         self.language, self.shots = language, shots
         self.suite.program = "interactive-" + language
-        self.texts = PAGES[language]
 
     def check_locale(self):
         """Wine falls back to English when the locale is missing: the user's must be the one
@@ -67,8 +50,10 @@ class Interactive(Packages):
             self.suite.record(name, ["%s (see %s)" % (missing, person.pictures[-1])])
             return None
 
-    def setup_steps(self, folder=None, box=False):
-        t = self.texts
+    def setup(self, engine, seed, folder=None, box=False):
+        """The setup double-clicked and clicked through (typing folder on the folder page): its
+        finish page, or its log, tells whether the dictionary is registered."""
+        t = engine.pages[self.language]
         steps = [("title", t["title"]), ("page", "welcome", t["welcome"]), ("key", "Return"),
                  ("page", "folder", t["folder"])]
         if folder:
@@ -76,57 +61,58 @@ class Interactive(Packages):
         steps.append(("key", "Return"))
         if box:
             steps.append(("box", "辞書登録エラー"))
-        finish = t["not yet"] if box else t["registered"]
-        return steps + [("page", "finish", t["finish"] + [finish]), ("key", "Return")]
-
-    def nsis(self, seed, folder=None, box=False):
-        """The setup double-clicked and clicked through (typing folder on the folder page)."""
+        told = t["not yet"] if box else t["registered"]
+        steps += [("page", "finish", t["finish"] + ([] if engine.logs else [told])),
+                  ("key", "Return")]
         where = folder or self.default
-        setup = os.path.join(self.folder, "QelDat2012-setup.exe")
         expected, _, shown = model(seed, where + "\\QelDat2012.dic")
-        return self.clicked("nsis setup" + (", no set in use" if box else ""), seed, setup,
-                            '"%s"' % windows_path(setup), expected, shown,
-                            self.setup_steps(folder, box), [self.files(where, True, "nsis")])
+        setup, line = engine.double_clicked()
+        return self.clicked("%s setup%s" % (engine.name, ", no set in use" if box else ""), seed,
+                            setup, line, expected, shown, steps,
+                            [self.files(engine, where, True), self.said(engine, [told])])
 
-    def nsis_uninstall(self, installed, folder):
-        program, line = self.uninstall("nsis", installed, quiet=False)
+    def uninstall(self, engine, installed, folder):
+        """Its uninstaller, started from the installed programs."""
+        program, line = engine.uninstall(installed, quiet=False)
         removed, _, _ = model(installed, "/uninst")
-        steps = [("page", "confirm", self.texts["confirm"]), ("key", "Return"),
-                 ("page", "removed", self.texts["removed"]), ("key", "Return")]
-        self.clicked("nsis uninstall", installed, program, line, removed, 0, steps,
-                     [self.files(folder, False, "nsis")])
+        self.clicked("%s uninstall" % engine.name, installed, program, line, removed, 0,
+                     engine.pages[self.language]["uninstall"],
+                     [self.files(engine, folder, False)])
 
-    def msi_basic_ui(self, seed):
+    def uninstall_quietly(self, engine, installed):
+        program, line = engine.uninstall(installed)
+        self.session.run(program, None, [line], children=True, trace=False)
+
+    def msi_basic_ui(self, engine, seed):
         """msiexec /qb: a progress window on Windows, nothing to click (Wine's msiexec shows
         none)."""
         expected, _, _ = model(seed, self.default + "\\QelDat2012.dic")
-        installed = self.clicked("msi /qb", seed, MSIEXEC,
-                                 self.msiexec("/i", "QelDat2012.msi", ui="/qb"), expected, 0, [],
-                                 [self.files(self.default, True, "msi")])
+        program, line = engine.msiexec("/i", ui="/qb")
+        installed = self.clicked("msi /qb", seed, program, line, expected, 0, [],
+                                 [self.files(engine, self.default, True)])
         if installed is not None:  # leave the prefix as it was
-            self.session.run(MSIEXEC, None, [self.msiexec("/x", "QelDat2012.msi")],
-                             children=True, trace=False)
+            self.uninstall_quietly(engine, installed)
 
     def run(self):
         self.check_locale()
         typical = in_use(("Atkms", 1), ("User0", 1), slots={2: OTHER_DIC})
-        if self.language == "en":
-            installed = self.nsis(typical)
+        for engine in self.engines:
+            if engine.msi:
+                if self.language == "ja":
+                    self.msi_basic_ui(engine, typical)
+                continue
+            if self.language == "en":
+                installed = self.setup(engine, typical)
+                if installed is not None:
+                    self.uninstall_quietly(engine, installed)
+                continue
+            installed = self.setup(engine, typical, CHOSEN)
             if installed is not None:
-                self.nsis_uninstall_quietly(installed)
-            return self.suite
-        installed = self.nsis(typical, CHOSEN)
-        if installed is not None:
-            self.nsis_uninstall(installed, CHOSEN)
-        installed = self.nsis(Registry(), box=True)
-        if installed is not None:
-            self.nsis_uninstall_quietly(installed)
-        self.msi_basic_ui(typical)
+                self.uninstall(engine, installed, CHOSEN)
+            installed = self.setup(engine, Registry(), box=True)
+            if installed is not None:
+                self.uninstall_quietly(engine, installed)
         return self.suite
-
-    def nsis_uninstall_quietly(self, installed):
-        program, line = self.uninstall("nsis", installed)
-        self.session.run(program, None, [line], children=True, trace=False)
 
 
 def main():

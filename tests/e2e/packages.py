@@ -1,27 +1,27 @@
 #!/usr/bin/env python3
-"""End-to-end cases of the example packages: the NSIS setup program and the MSI package of
-QelDat2012, installed and removed silently under Wine as a publisher's users would.
+"""End-to-end cases of the example packages (the NSIS setup, the MSI, and the Inno Setup setups
+where they are built), installed and removed silently under Wine as a publisher's users would.
 
 Each step seeds HKCU (or goes on from the step before), runs the installer or the uninstaller
 through the driver, and compares the whole Justsystem tree with the model of dicreg fed the path
 where the package put the dictionary; the files, the folder and the entry in the user's
-installed programs are looked at too.
+installed programs are looked at too. Every case runs for every engine (engines.py).
 """
 
 import argparse
 import getpass
 import os
-import re
 import subprocess
 import sys
+import time
 
 from atoklayout import OTHER_DIC
 from e2e import Suite, in_use, model, report, typical
-from winesession import WINDOWS_VERSIONS, Registry, WineSession, text_value, windows_path
+from engines import EXAMPLE_UPGRADE_CODE, MSIEXEC, engines
+from winesession import WINDOWS_VERSIONS, Registry, WineSession, text_value
 
-MSIEXEC = "C:\\windows\\system32\\msiexec.exe"
-UNINSTALL_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QelDat2012"
-# Where the publisher's settings show: the NSIS uninstall entry's values, the MSI's properties.
+CHECK_PE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "release", "check_pe.py")
+# Where the publisher's settings show: the uninstall entry's values, the MSI's properties.
 ENTRY_SETTINGS = {"DisplayName": "DICREG_PRODUCT_NAME", "Publisher": "DICREG_PUBLISHER",
                   "DisplayVersion": "DICREG_PACKAGE_VERSION"}
 MSI_SETTINGS = {"ProductName": "DICREG_PRODUCT_NAME", "Manufacturer": "DICREG_PUBLISHER",
@@ -29,6 +29,7 @@ MSI_SETTINGS = {"ProductName": "DICREG_PRODUCT_NAME", "Manufacturer": "DICREG_PU
 PRODUCTS_KEY = "Software\\Microsoft\\Installer\\Products"  # a user's Windows Installer products
 ARP_VALUES = ("DisplayName", "UninstallString", "QuietUninstallString")
 CHOSEN = "C:\\QelDat テスト\\私の 辞書"  # a folder the user chose: blanks and Japanese characters
+WINDOWS = {"winxp": (5, 1), "vista": (6, 0)}
 
 
 def msi_properties(package):
@@ -41,66 +42,78 @@ def msi_properties(package):
 class Packages:
     """The packages built with one kind of dicreg program (build/installers/<arch>)."""
 
-    def __init__(self, session, folder, product="QelDat2012"):
+    def __init__(self, session, folder, product="QelDat2012", upgrade_code=EXAMPLE_UPGRADE_CODE):
         self.session = session
         self.folder = folder
         self.product = product
+        self.engines = engines(folder, upgrade_code)
         self.suite = Suite(session, "packages-" + os.path.basename(os.path.normpath(folder)))
         self.default = "C:\\users\\%s\\AppData\\Local\\QelDat2012" % getpass.getuser()
-
-    def msiexec(self, verb, package, extra="", ui="/qn"):
-        """An msiexec command line for one of the MSI packages, quiet unless ui says."""
-        path = windows_path(os.path.join(self.folder, package))
-        return 'msiexec %s "%s" %s%s' % (verb, path, ui, extra)
-
-    def install(self, kind, where):
-        """Program and command line that install the package into where (None: the default)."""
-        if kind == "nsis":
-            setup = os.path.join(self.folder, "QelDat2012-setup.exe")
-            return setup, '"%s" /S%s' % (windows_path(setup), " /D=" + where if where else "")
-        chosen = ' INSTALLDIR="%s"' % where if where else ""
-        return MSIEXEC, self.msiexec("/i", "QelDat2012.msi", chosen)
-
-    def uninstall(self, kind, registry, quiet=True):
-        """What the user's installed programs run to remove the package, quietly or not."""
-        if kind == "nsis":
-            value = registry.get(UNINSTALL_KEY,
-                                 "QuietUninstallString" if quiet else "UninstallString")
-            line = value.data.decode("utf-16-le").rstrip("\0") if value else ""
-            program = re.match(r'"([^"]*)"', line)
-            return (program.group(1) if program else "C:\\missing.exe"), line
-        return MSIEXEC, self.msiexec("/x", "QelDat2012.msi")
+        self.also_dump = (PRODUCTS_KEY,) + tuple(e.entry_key for e in self.engines if e.entry_key)
 
     def linux(self, where):
         return os.path.join(self.session.prefix, "drive_c", *where[3:].split("\\"))
 
-    def files(self, where, present, kind):
-        """Checks that the files, the folder and (for NSIS) the uninstall entry are there, or
-        are all gone."""
+    def files(self, engine, where, present, emptied=False):
+        """Checks that the files, the folder and the uninstall entry are there, or are all gone
+        (with emptied, the folder may still be there, empty, and must go within 5 s)."""
         linux = self.linux(where)
-        names = ["dicreg.exe", "QelDat2012.dic"] + (["uninstall.exe"] if kind == "nsis" else [])
 
         def check(registry):
-            found = [n for n in names if os.path.exists(os.path.join(linux, n))]
-            if present and len(found) != len(names):
-                return "installed files in %s: %s, expected %s" % (where, found, names)
+            found = [n for n in engine.files if os.path.exists(os.path.join(linux, n))]
+            if present and len(found) != len(engine.files):
+                return "installed files in %s: %s, expected %s" % (where, found, engine.files)
             if not present and os.path.exists(linux):
-                return "%s is still there, with %s" % (where, os.listdir(linux))
-            if kind == "nsis":
-                entry = [registry.get(UNINSTALL_KEY, name) is not None for name in ARP_VALUES]
+                if os.listdir(linux) or not emptied:
+                    return "%s is still there, with %s" % (where, os.listdir(linux))
+                deadline = time.monotonic() + 5
+                while os.path.exists(linux) and time.monotonic() < deadline:
+                    time.sleep(0.1)
+                if os.path.exists(linux):
+                    return "%s, emptied, is still there 5 s later" % where
+            if engine.entry_key:
+                entry = [registry.get(engine.entry_key, name) is not None for name in ARP_VALUES]
                 if entry != [present] * len(ARP_VALUES):
                     return "uninstall entry %s: %s" % ("incomplete" if present else "left behind",
                                                        dict(zip(ARP_VALUES, entry)))
             return None
         return check
 
-    def step(self, name, seed, program, lines, expected, exits, boxes, checks, person=None):
-        outcome = self.session.run(program, seed, lines, children=True, timeout=120,
-                                   also_dump=(UNINSTALL_KEY, PRODUCTS_KEY), person=person)
+    def said(self, engine, language_texts):
+        """Checks that the engine's own log, where it keeps one, says one of the texts."""
+        def check(_):
+            log = engine.said(self.session.prefix)
+            if log is not None and not any(text in log for text in language_texts):
+                return "its log says none of %s" % language_texts
+            return None
+        return check
+
+    def step(self, name, seed, program, lines, expected, exits, boxes, checks, person=None,
+             children=True):
+        outcome = self.session.run(program, seed, lines, children=children, timeout=120,
+                                   also_dump=self.also_dump, person=person)
+        if person:
+            # The boxes of the program's own that the person answered are not dicreg's.
+            outcome.boxes = [box for box in outcome.boxes if box.caption not in person.own]
         self.suite.judge(name, seed, outcome, expected, exits, boxes, checks)
         return outcome.registry
 
-    def install_and_remove(self, kind, label, seed, where=None, times=1, checks=()):
+    def remove(self, engine, label, installed, folder, scripted=False, variant=""):
+        """The uninstall entry's quiet command, or msiexec /x: everything goes. Scripted, the
+        commands a deployment script runs instead: everything is gone when they return."""
+        removed, _, _ = model(installed, "/uninst")
+        if scripted:
+            program, lines = engine.scripted_removal()
+            self.step("%s, %s: removed by a script" % (engine.name, label), installed, program,
+                      lines, removed, [0] * len(lines), 0,
+                      [self.files(engine, folder, False, emptied=engine.lingers)], children=False)
+            return
+        program, line = engine.uninstall(installed, variant=variant)
+        self.step("%s, %s: uninstall" % (engine.name, label), installed, program, [line], removed,
+                  [0], 0, [self.files(engine, folder, False)])
+
+    def install_and_remove(self, engine, label, seed, where=None, times=1, checks=(),
+                           scripted=False):
         """Installs (times times), then removes the package, checking after each (and with
         checks after the install)."""
         folder = where or self.default
@@ -108,42 +121,34 @@ class Packages:
         for _ in range(times):
             expected, _, shown = model(expected, folder + "\\QelDat2012.dic")
             boxes += shown
-        program, line = self.install(kind, where)
-        installed = self.step("%s, %s: install" % (kind, label), seed, program, [line] * times,
-                              expected, [0] * times, boxes,
-                              [self.files(folder, True, kind)] + list(checks))
-        removed, _, _ = model(installed, "/uninst")
-        program, line = self.uninstall(kind, installed)
-        self.step("%s, %s: uninstall" % (kind, label), installed, program, [line], removed, [0],
-                  0, [self.files(folder, False, kind)])
+        program, line = engine.install(where)
+        installed = self.step("%s, %s: install" % (engine.name, label), seed, program,
+                              [line] * times, expected, [0] * times, boxes,
+                              [self.files(engine, folder, True)] + list(checks))
+        self.remove(engine, label, installed, folder, scripted)
 
-    def register_again(self, kind, where=None):
-        """Installed before ATOK 2012 is set up (dicreg's box comes up), then, ATOK set up, the
-        setup run again without /D= or the MSI repaired: the dictionary is registered, from the
-        folder first installed to."""
-        folder = where or self.default
-        program, line = self.install(kind, where)
-        self.step("%s, no set in use: install" % kind, Registry(), program, [line], Registry(),
-                  [0], 1, [self.files(folder, True, kind)])
+    def register_again(self, engine, where=CHOSEN):
+        """Installed before ATOK 2012 is set up (dicreg's box comes up, and the setup's log says
+        so), then, ATOK set up, the setup run again without a folder or the MSI repaired: the
+        dictionary is registered, from the folder first installed to."""
+        program, line = engine.install(where)
+        pages = engine.pages or {}
+        self.step("%s, no set in use: install" % engine.name, Registry(), program, [line],
+                  Registry(), [0], 1, [self.files(engine, where, True), self.said(
+                      engine, [texts["not yet"] for texts in pages.values()])])
         typical = in_use(("Atkms", 1), ("User0", 1), slots={2: OTHER_DIC})
-        expected, _, _ = model(typical, folder + "\\QelDat2012.dic")
-        program, line = self.install(kind, None)
-        if kind == "msi":
-            # What Repair does; Wine's msiexec has no /f for a package.
-            line = self.msiexec("/i", "QelDat2012.msi", " REINSTALL=ALL REINSTALLMODE=omus")
-        stray = self.linux(self.default) if where else None
-        checks = [self.files(folder, True, kind), lambda _: (
-            "%s was made" % self.default if stray and os.path.exists(stray) else None)]
-        if kind == "msi":
-            hidden = "ARPNOREPAIR" in msi_properties(os.path.join(self.folder, "QelDat2012.msi"))
+        expected, _, _ = model(typical, where + "\\QelDat2012.dic")
+        program, line = engine.again()
+        stray = self.linux(self.default)
+        checks = [self.files(engine, where, True), lambda _: (
+            "%s was made" % self.default if os.path.exists(stray) else None)]
+        if engine.msi:
+            hidden = "ARPNOREPAIR" in msi_properties(engine.path())
             checks.append(lambda _: "the MSI hides Repair" if hidden else None)
         registered = self.step(
-            "%s, ATOK set up: %s" % (kind, "run again" if kind == "nsis" else "repair"), typical,
-            program, [line], expected, [0], 0, checks)
-        removed, _, _ = model(registered, "/uninst")
-        program, line = self.uninstall(kind, registered)
-        self.step("%s, ATOK set up: uninstall" % kind, registered, program, [line], removed, [0],
-                  0, [self.files(folder, False, kind)])
+            "%s, ATOK set up: %s" % (engine.name, "repair" if engine.msi else "run again"),
+            typical, program, [line], expected, [0], 0, checks)
+        self.remove(engine, "ATOK set up", registered, where)
 
     def products(self, count):
         """Checks that the user has count Windows Installer products of this name."""
@@ -156,29 +161,32 @@ class Packages:
                 return "%d products named %s, expected %d" % (len(names), self.product, count)
         return check
 
-    def msi_upgrade(self, seed):
-        """1.0.0, then 1.0.1 over it (and then 1.0.0 built again over 1.0.0): one product, the
-        dictionary stays registered; removing the second takes it out. Windows Installer removes
-        the old version with UPGRADINGPRODUCTCODE set (Wine's msi does not set it), and that
-        removal must leave the entry alone."""
-        dictionary = self.default + "\\QelDat2012.dic"
-        expected, _, _ = model(seed, dictionary)
-        first = self.msiexec("/i", "QelDat2012.msi")
-        for then, package, second in (("1.0.1", "QelDat2012-next.msi", "1.0.1"),
-                                      ("1.0.0 rebuilt", "QelDat2012-rebuilt.msi",
-                                       "the rebuilt 1.0.0")):
-            upgraded = self.step("msi: 1.0.0 then " + then, seed, MSIEXEC,
-                                 [first, self.msiexec("/i", package)], expected, [0, 0], 0,
-                                 [self.files(self.default, True, "msi"), self.products(1)])
-            removed, _, _ = model(upgraded, "/uninst")
-            self.step("msi: uninstall " + second, upgraded, MSIEXEC,
-                      [self.msiexec("/x", package)], removed, [0], 0,
-                      [self.files(self.default, False, "msi"), self.products(0)])
-        as_upgrade = self.msiexec("/x", "QelDat2012.msi",
-                                  " UPGRADINGPRODUCTCODE={5C0E8D2A-0B1D-4C55-9D7A-2F1E6B2A1013}")
+    def upgrade(self, engine, seed):
+        """This version, then the next over it (for the MSI, also this version built again over
+        it): one copy in the same folder, the dictionary registered; removing it takes it out."""
+        expected, _, _ = model(seed, self.default + "\\QelDat2012.dic")
+        first = engine.install()[1]
+        checks = [self.files(engine, self.default, True)]
+        variants = [("the next version", "-next")]
+        if engine.msi:
+            checks.append(self.products(1))
+            variants.append(("the same version rebuilt", "-rebuilt"))
+        for then, variant in variants:
+            program, line = engine.install(variant=variant)
+            upgraded = self.step("%s: upgrade to %s" % (engine.name, then), seed, program,
+                                 [first, line], expected, [0, 0], 0, checks)
+            self.remove(engine, "after the upgrade to " + then, upgraded, self.default,
+                        variant=variant)
+
+    def msi_removal_in_upgrade(self, engine, seed):
+        """Windows Installer removes the old version with UPGRADINGPRODUCTCODE set (Wine's msi
+        does not set it), and that removal must leave the entry alone."""
+        expected, _, _ = model(seed, self.default + "\\QelDat2012.dic")
+        _, as_upgrade = engine.msiexec(
+            "/x", extra=" UPGRADINGPRODUCTCODE={5C0E8D2A-0B1D-4C55-9D7A-2F1E6B2A1013}")
         self.step("msi: the removal an upgrade runs keeps the entry", seed, MSIEXEC,
-                  [first, as_upgrade], expected, [0, 0], 0,
-                  [self.files(self.default, False, "msi")])
+                  [engine.install()[1], as_upgrade], expected, [0, 0], 0,
+                  [self.files(engine, self.default, False)])
 
     def run_as_publisher(self, settings):
         """Built with a publisher's settings: each package installs their dictionary and shows
@@ -186,21 +194,21 @@ class Packages:
         typical = in_use(("Atkms", 1), slots={2: OTHER_DIC})
         dictionary = open(settings["DICREG_DICTIONARY"], "rb").read()
 
-        def identity(kind):
+        def identity(engine):
             def check(registry):
                 installed = os.path.join(self.linux(self.default), "QelDat2012.dic")
                 if open(installed, "rb").read() != dictionary:
                     return "the installed dictionary is not DICREG_DICTIONARY's"
-                if kind == "msi":
+                if engine.msi:
                     return self.products(1)(registry)
-                shown = {name: registry.get(UNINSTALL_KEY, name) for name in ENTRY_SETTINGS}
+                shown = {name: registry.get(engine.entry_key, name) for name in ENTRY_SETTINGS}
                 wanted = {name: text_value(settings[var]) for name, var in ENTRY_SETTINGS.items()}
                 return None if shown == wanted else "uninstall entry %s, expected %s" % (shown,
                                                                                         wanted)
             return check
-        for kind in ("nsis", "msi"):
-            self.install_and_remove(kind, "publisher's settings", typical,
-                                    checks=[identity(kind)])
+        for engine in self.engines:
+            self.install_and_remove(engine, "publisher's settings", typical,
+                                    checks=[identity(engine)])
         properties = msi_properties(os.path.join(self.folder, "QelDat2012.msi"))
         wanted = {prop: settings[var] for prop, var in MSI_SETTINGS.items()}
         wanted["UpgradeCode"] = "{%s}" % wanted["UpgradeCode"].strip("{}").upper()
@@ -209,21 +217,39 @@ class Packages:
             "%s, expected %s" % (found, wanted)], str(found))
         return self.suite
 
+    def loads_on_oldest(self, engine):
+        """Checks that the uninstaller a setup writes loads on the prefix's Windows too."""
+        def check(_):
+            written = [os.path.join(self.linux(self.default), name) for name in engine.files
+                       if name.endswith(".exe") and name != "dicreg.exe"]
+            for path in written:
+                done = subprocess.run(["/usr/bin/python3", CHECK_PE, "--loads-on-oldest", path,
+                                       "PE32", "%d.%d" % WINDOWS[self.session.windows]],
+                                      capture_output=True, text=True)
+                if done.returncode != 0:
+                    return done.stdout.strip()
+            return None
+        return check
+
     def run_on_oldest(self):
-        """One install and uninstall of each package, for a prefix set to its oldest Windows."""
-        for kind in ("nsis", "msi"):
-            self.install_and_remove(kind, "on " + self.session.windows, typical())
+        """One install and uninstall of each package whose setup starts on the prefix's
+        Windows."""
+        for engine in self.engines:
+            if engine.oldest <= WINDOWS[self.session.windows]:
+                self.install_and_remove(engine, "on " + self.session.windows, typical(),
+                                        checks=[self.loads_on_oldest(engine)])
         return self.suite
 
     def run(self):
-        for kind in ("nsis", "msi"):
-            self.install_and_remove(kind, "default folder", typical())
-            self.install_and_remove(kind, "chosen folder", typical(), CHOSEN)
-            self.install_and_remove(kind, "no set in use", Registry())
-            self.install_and_remove(kind, "installed twice", typical(), times=2)
-        self.register_again("nsis", CHOSEN)
-        self.register_again("msi")
-        self.msi_upgrade(typical())
+        for engine in self.engines:
+            self.install_and_remove(engine, "default folder", typical(), scripted=True)
+            self.install_and_remove(engine, "chosen folder", typical(), CHOSEN)
+            self.install_and_remove(engine, "no set in use", Registry())
+            self.install_and_remove(engine, "installed twice", typical(), times=2)
+            self.register_again(engine)
+            self.upgrade(engine, typical())
+            if engine.msi:
+                self.msi_removal_in_upgrade(engine, typical())
         return self.suite
 
 
@@ -246,8 +272,9 @@ def main():
         if args.publisher:
             settings = {var: os.environ[var] for var in set(ENTRY_SETTINGS.values()) | set(
                 MSI_SETTINGS.values()) | {"DICREG_DICTIONARY"}}
-            suites = [Packages(session, folder, settings["DICREG_PRODUCT_NAME"]).run_as_publisher(
-                settings) for folder in args.packages]
+            suites = [Packages(session, folder, settings["DICREG_PRODUCT_NAME"],
+                               settings["DICREG_UPGRADE_CODE"]).run_as_publisher(settings)
+                      for folder in args.packages]
         elif args.windows:
             suites = [Packages(session, folder).run_on_oldest() for folder in args.packages]
         else:

@@ -11,7 +11,7 @@ import re
 import subprocess
 import time
 
-from winesession import parse_debugstr
+from winesession import parse_boxes, parse_debugstr
 
 # The calls whose texts the person reads, and the message boxes.
 RELAY = "user32.MessageBoxW;user32.SetWindowTextW;user32.SetDlgItemTextW;user32.CreateWindowExW"
@@ -37,10 +37,12 @@ class PageMissing(Exception):
 
 class Person:
     """Steps, in order: ("title", window title), ("page", name, texts), ("key", key),
-    ("type", text), ("box", title). The title step waits for the program's window; a page
-    waits for all its texts (each within a text set since the last page) and takes a
-    screenshot; a box waits for the message box of that title, takes a screenshot, checks that
-    it is in front of the program's window and presses Enter on it."""
+    ("type", text), ("box", title), ("answer", title, key). The title step waits for the
+    program's window; a page waits for all its texts (each within a text set since the last
+    page) and takes a screenshot; a box waits for dicreg's message box of that title, takes a
+    screenshot, checks that it is in front of the program's window and presses Enter on it; an
+    answer does the same for a box of the program's own (not checked, and not dicreg's: own
+    lists its titles), pressing key."""
 
     def __init__(self, session, shots, label, steps):
         self.session, self.shots, self.label, self.steps = session, shots, label, steps
@@ -48,6 +50,9 @@ class Person:
         self.title = None
         self.pictures = []
         self.problems = []
+        self.answered = []  # the windows of the boxes already answered
+        self.own_boxes = []
+        self.own = set()
 
     def xdotool(self, *args):
         return subprocess.run(["xdotool"] + list(args), env=self.session.env,
@@ -90,7 +95,7 @@ class Person:
         found = []
 
         def ready():
-            found[:] = self.xdotool("search", "--name", "^%s$" % title)
+            found[:] = self.windows(title)
             return found
         self.wait(title, ready, proc)
         return found[0]
@@ -98,6 +103,7 @@ class Person:
     def box(self, proc, windows, title):
         box = self.window(proc, title)
         windows.append((box, title))
+        self.answered.append(box)
         self.screenshot("messagebox")
         # xwininfo lists siblings topmost first: the box must come before the program's window.
         tree = subprocess.run(["xwininfo", "-root", "-tree"], env=self.session.env,
@@ -110,6 +116,28 @@ class Person:
                                                                               self.title))
         self.xdotool("key", "Return")
 
+    def answer(self, proc, trace_file, title, key):
+        # The program may have other windows of that title (a progress window): its box is the
+        # newest one, once the trace shows the call that makes it.
+        asked = sum(1 for window in self.answered if window in self.own_boxes) + 1
+
+        def called():
+            trace_file.seek(0)
+            return sum(1 for box in parse_boxes(trace_file.read().decode("utf-8", "replace"))
+                       if box.caption == title) >= asked
+        self.wait(title, called, proc)
+        self.window(proc, title)
+        box = max(self.windows(title), key=int)
+        self.answered.append(box)
+        self.own_boxes.append(box)
+        self.own.add(title)
+        self.screenshot("box")
+        self.xdotool("key", key)
+
+    def windows(self, title):
+        return [window for window in self.xdotool("search", "--name", "^%s$" % title)
+                if window not in self.answered]
+
     def __call__(self, proc, windows, timeout, trace_file):
         try:
             for step in self.steps:
@@ -121,6 +149,8 @@ class Person:
                     self.window(proc, what[0])
                 elif kind == "box":
                     self.box(proc, windows, what[0])
+                elif kind == "answer":
+                    self.answer(proc, trace_file, *what)
                 elif kind == "type":
                     self.xdotool("type", "--delay", "20", what[0])
                 else:

@@ -21,6 +21,7 @@ import threading
 
 from atoklayout import OTHER_DIC
 from e2e import Suite, in_use, report
+from engines import engines
 from packages import Packages
 from winesession import WineSession
 
@@ -30,6 +31,8 @@ PIN = "pin-52817-throwaway"
 SOFTHSM = "/usr/lib/softhsm/libsofthsm2.so"
 KEY_URI = "pkcs11:token=dicreg;object=signer;type=private"
 DIST_PACKAGES = ("QelDat2012-setup.exe", "QelDat2012.msi")
+# Built where 32-bit programs run: Inno Setup's compiler is one.
+INNO_PACKAGE = "QelDat2012-inno-setup.exe"
 
 
 def is_signed(path):
@@ -117,6 +120,8 @@ class Signing:
         self.pkcs11 = {"DICREG_SIGN_PKCS11_MODULE": SOFTHSM, "DICREG_SIGN_PKCS11_KEY": KEY_URI,
                        "DICREG_SIGN_CERT": key("cert.pem"), "DICREG_SIGN_PIN_FILE": key("pin.txt")}
         self.output = ""
+        self.dist_packages = DIST_PACKAGES + ((INNO_PACKAGE,) if any(
+            engine.name.startswith("inno") for engine in engines(packages)) else ())
 
     def workflow(self, settings):
         done = subprocess.run(["cmake", "--workflow", "--preset", "installers"], cwd=ROOT,
@@ -139,7 +144,7 @@ class Signing:
 
     def built(self):
         """Every file the workflow signs."""
-        found = [os.path.join(ROOT, "dist", name) for name in DIST_PACKAGES]
+        found = [os.path.join(ROOT, "dist", name) for name in self.dist_packages]
         for pattern in ("build/installers/signed/*.exe", "build/installers/x*/*.exe",
                         "build/installers/x*/*.msi"):
             found += sorted(glob.glob(os.path.join(ROOT, pattern)))
@@ -157,28 +162,27 @@ class Signing:
         self.suite.record("%s: %d files verify" % (label, len(built)), problems)
         return not problems
 
-    def installed_files_verify(self, packages):
+    def installed_files_verify(self, packages, engine):
         def check(registry):
             folder = packages.linux(packages.default)
             problems = [self.verify(os.path.join(folder, name), True)
-                        for name in ("dicreg.exe", "uninstall.exe")
-                        if os.path.exists(os.path.join(folder, name))]
+                        for name in engine.files if name.endswith(".exe")]
             return "; ".join(p for p in problems if p) or None
         return check
 
     def installs(self):
-        """The signed packages installed and removed under Wine; the files the setup writes
-        verify."""
+        """The signed packages installed and removed under Wine; the programs that they write
+        (dicreg and the uninstallers) verify."""
         packages = Packages(self.session, self.packages)
         packages.suite = self.suite
         typical = in_use(("Atkms", 1), ("User0", 1), slots={2: OTHER_DIC})
-        packages.install_and_remove("nsis", "signed", typical,
-                                    checks=[self.installed_files_verify(packages)])
-        packages.install_and_remove("msi", "signed", typical)
+        for engine in packages.engines:
+            packages.install_and_remove(engine, "signed", typical,
+                                        checks=[self.installed_files_verify(packages, engine)])
 
     def refused(self, label, settings, variable):
         done = self.workflow(settings)
-        left = [name for name in DIST_PACKAGES
+        left = [name for name in self.dist_packages
                 if os.path.exists(os.path.join(ROOT, "dist", name))]
         problems = []
         if done.returncode == 0:
@@ -193,8 +197,12 @@ class Signing:
         leaks = []
         for folder, _, files in os.walk(os.path.join(ROOT, "build", "installers")):
             for name in files:
-                data = open(os.path.join(folder, name), "rb").read()
-                leaks += [os.path.join(folder, name) for secret in (PASSWORD, PIN)
+                path = os.path.join(folder, name)
+                # The compiler's Wine prefix links to devices.
+                if os.path.islink(path) or not os.path.isfile(path):
+                    continue
+                data = open(path, "rb").read()
+                leaks += [path for secret in (PASSWORD, PIN)
                           if secret.encode() in data]
         leaks += ["the workflow's output" for secret in (PASSWORD, PIN) if secret in self.output]
         self.suite.record("the password and the PIN are in no file of the build and no output",
@@ -216,7 +224,8 @@ class Signing:
             "no-such-module.so")), "DICREG_SIGN_PKCS11_MODULE")
         # Without a key: unsigned packages, as before.
         done = self.workflow({})
-        signed = [name for name in DIST_PACKAGES if is_signed(os.path.join(ROOT, "dist", name))]
+        signed = [name for name in self.dist_packages
+                  if is_signed(os.path.join(ROOT, "dist", name))]
         self.suite.record("no key: unsigned packages", ["the workflow failed"] if done.returncode
                           else ["%s is signed" % name for name in signed])
         return self.suite

@@ -2,12 +2,12 @@
 """Checks a shipped program's PE headers, imports and resources.
 
 usage: check_pe.py <program> <PE32|PE32+> <version>
-       check_pe.py --loads-on-oldest <program> <PE32|PE32+>
+       check_pe.py --loads-on-oldest <program> <PE32|PE32+> [<Windows version, as 6.1>]
 Fails unless the program is a GUI program of the given kind, imports from no DLL but KERNEL32,
 ADVAPI32, USER32 and msvcrt, imports exactly what imports/<program>.txt lists, is under 300 KiB,
 has no time stamp, carries an asInvoker manifest and a version resource of the given version, and
 loads on the oldest Windows of its kind. With --loads-on-oldest (for other programs, such as a
-setup) only the last is checked.
+setup) only the last is checked, against a newer Windows if one is given.
 
 Loads on the oldest Windows: the PE header asks for no newer Windows, and every function imported
 from KERNEL32, USER32 and ADVAPI32 is declared by the MinGW-w64 headers compiled for that Windows
@@ -66,8 +66,8 @@ def undeclared(functions, winnt, compiler):
     """The functions that the Windows headers do not declare at _WIN32_WINNT winnt."""
     if not functions:
         return []
-    source = "#define _WIN32_WINNT %#06x\n#define WINVER %#06x\n#include <windows.h>\n" % (
-        winnt, winnt)
+    source = ("#define _WIN32_WINNT %#06x\n#define WINVER %#06x\n#include <windows.h>\n"
+              "#include <sddl.h>\n" % (winnt, winnt))
     source += "void *probe[] = {\n%s};\n" % "".join("  (void *)&%s,\n" % f for f in functions)
     done = subprocess.run([compiler, "-fsyntax-only", "-x", "c", "-"], input=source,
                           capture_output=True, text=True)
@@ -78,10 +78,13 @@ def undeclared(functions, winnt, compiler):
     return missing
 
 
-def loads_on_oldest(pe, kind):
-    """What keeps the program from loading on the oldest Windows of its kind."""
+def loads_on_oldest(pe, kind, windows=None):
+    """What keeps the program from loading on the oldest Windows of its kind (or on the given
+    Windows, (major, minor))."""
     problems = []
     (major, minor), compiler = OLDEST[kind]
+    if windows:
+        major, minor = windows
     header = pe.OPTIONAL_HEADER
     for what in ("OperatingSystem", "Subsystem"):
         wanted = tuple(getattr(header, "%s%sVersion" % (part, what)) for part in ("Major", "Minor"))
@@ -152,8 +155,9 @@ def check(path, kind, version):
 def main():
     if sys.argv[1] == "--loads-on-oldest":
         path, kind = sys.argv[2:4]
-        problems = loads_on_oldest(pefile.PE(path), kind)
-        summary = "%s, loads on Windows %d.%d" % ((kind,) + OLDEST[kind][0])
+        windows = tuple(int(n) for n in sys.argv[4].split(".")) if sys.argv[4:] else None
+        problems = loads_on_oldest(pefile.PE(path), kind, windows)
+        summary = "%s, loads on Windows %d.%d" % ((kind,) + (windows or OLDEST[kind][0]))
     else:
         path, kind, version = sys.argv[1:4]
         problems = check(path, kind, version)

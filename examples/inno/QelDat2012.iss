@@ -1,0 +1,172 @@
+﻿; QelDat2012 for ATOK 2012: a per-user setup program, made with Inno Setup, that installs the
+; dictionary with dicreg.exe and registers it into the user's ATOK dictionary sets.
+;
+; One script for Inno Setup 5.6.1 (Unicode) and 6.x. Setups made with 5.6.1 run on Windows XP
+; SP3 and later; 6.4 makes setups that need Windows 7 SP1. Keep this file in UTF-8 with its
+; byte-order mark: without it, Inno Setup 5 reads every Japanese text in the system's code page.
+;   ISCC.exe /DProgram=dicreg.exe /DDictionary=QelDat2012.dic QelDat2012.iss
+; /DIdentity= names a UTF-8 file that defines Product, Publisher, Version and AppGuid (the
+; package's stable id, the MSI's UpgradeCode); without it, the example's own are used.
+;
+; Installs into %LOCALAPPDATA%\QelDat2012, or the folder the user chooses, or /DIR=:
+;   QelDat2012-inno-setup.exe /VERYSILENT /SUPPRESSMSGBOXES "/DIR=D:\辞書\QelDat 2012"
+; Run again, it offers the folder of the installed copy, installs over it and registers the
+; dictionary again: that is how a user registers it after setting ATOK 2012 up.
+; Removed from "Apps", or quietly with the command of its uninstall entry:
+;   "%LOCALAPPDATA%\QelDat2012\unins000.exe" /VERYSILENT /SUPPRESSMSGBOXES /NORESTART
+
+#ifdef Identity
+  #include Identity
+#endif
+#ifndef Product
+  #define Product "QelDat2012"
+#endif
+#ifndef Publisher
+  #define Publisher "QelDat2012 publisher"
+#endif
+#ifndef Version
+  #define Version "1.0.0"
+#endif
+#ifndef AppGuid
+  #define AppGuid "E024A941-65E8-4CCD-891C-610B6802AF52"
+#endif
+#ifndef Program
+  #define Program "dicreg.exe"
+#endif
+#ifndef Dictionary
+  #define Dictionary "QelDat2012.dic"
+#endif
+; Inno Setup takes "{" for the start of a constant; a Pascal string ends at "'".
+#define Setting(str S) StringChange(S, "{", "{{")
+#define Pascal(str S) StringChange(S, "'", "''")
+
+[Setup]
+; The same id for every version: a newer setup finds the installed copy, its folder and entry.
+AppId={{{#AppGuid}}
+AppName={#Setting(Product)}
+AppVersion={#Version}
+AppPublisher={#Setting(Publisher)}
+UninstallDisplayName={#Setting(Product)}
+; Per user, without elevation: dicreg must run as the user whose ATOK settings it edits.
+PrivilegesRequired=lowest
+DefaultDirName={localappdata}\QelDat2012
+; The pages of the NSIS setup: welcome, folder (its button installs), progress, finish.
+DisableWelcomePage=no
+DisableDirPage=no
+DisableReadyPage=yes
+DisableProgramGroupPage=yes
+; The user's Windows language picks the pages, without asking.
+ShowLanguageDialog=no
+LanguageDetectionMethod=uilanguage
+; Every run leaves its log in %TEMP% ("Setup Log <date> #<n>.txt"), with dicreg's answer.
+SetupLogging=yes
+#if Ver < EncodeVer(6, 0, 0)
+MinVersion=5.1sp3
+#endif
+OutputBaseFilename=QelDat2012-inno-setup
+#ifdef SignTool
+; On Windows, ISCC.exe "/Ssigntool=signtool sign ... $f" /DSignTool=signtool signs the
+; uninstaller and the setup as the compiler writes them.
+SignTool={#SignTool}
+#endif
+#ifdef SignedUninstallerDir
+; The uninstaller, signed by a tool outside Inno Setup (iscc.sh --sign): the compiler leaves it
+; unsigned in this folder and stops, and packs the signed copy it finds there the next time.
+SignedUninstaller=yes
+SignedUninstallerDir={#SignedUninstallerDir}
+#endif
+
+[Languages]
+; English first: the language of every user whose own is not listed.
+Name: "en"; MessagesFile: "compiler:Default.isl"
+Name: "ja"; MessagesFile: "compiler:Languages\Japanese.isl"
+
+[CustomMessages]
+en.Registered=%1 is registered in ATOK 2012.
+ja.Registered=%1 を ATOK 2012 に登録しました。
+en.NoSet=ATOK 2012 has no dictionary set to take %1 yet.
+ja.NoSet=ATOK 2012 に %1 を登録できる辞書セットがまだありません。
+en.Failed=dicreg.exe ended with status %1.
+ja.Failed=dicreg.exe が状態 %1 で終了しました。
+en.FinishRegistered=%1 is installed and registered in ATOK 2012. It is ready to use.
+ja.FinishRegistered=%1 をインストールし、ATOK 2012 に登録しました。すぐに使えます。
+en.FinishNoSet=%1 is installed, but not registered in ATOK 2012 yet: ATOK 2012's user information seems not to be set up. Set ATOK 2012 up, then run this setup again to register the dictionary.
+ja.FinishNoSet=%1 をインストールしましたが、ATOK 2012 にはまだ登録していません。ATOK 2012 のユーザー情報が設定されていないようです。ATOK 2012 の設定を済ませてから、このセットアップをもう一度実行すると、辞書が登録されます。
+en.FinishFailed=%1 is installed, but registering it in ATOK 2012 failed (dicreg.exe ended with status %2). Run this setup again to try once more.
+ja.FinishFailed=%1 をインストールしましたが、ATOK 2012 への登録に失敗しました（dicreg.exe の終了コード %2）。このセットアップをもう一度実行して、登録をやり直してください。
+en.UnFailed=dicreg.exe /uninst ended with status %1.
+ja.UnFailed=dicreg.exe /uninst が状態 %1 で終了しました。
+
+[Files]
+Source: "{#Program}"; DestDir: "{app}"; DestName: "dicreg.exe"; Flags: ignoreversion
+Source: "{#Dictionary}"; DestDir: "{app}"; DestName: "QelDat2012.dic"; Flags: ignoreversion
+
+[Code]
+const
+  Product = '{#Pascal(Product)}';
+  UninstallKey = 'Software\Microsoft\Windows\CurrentVersion\Uninstall\{' + '{#AppGuid}' + '}_is1';
+
+var
+  FinishText: String;
+
+{ Runs dicreg.exe from the installed folder and waits for it; gives its exit status, or the
+  Windows error when it could not start. }
+function RunDicreg(const Argument: String): Integer;
+begin
+  if not Exec(ExpandConstant('{app}\dicreg.exe'), Argument, ExpandConstant('{app}'), SW_SHOWNORMAL,
+      ewWaitUntilTerminated, Result) then
+    Log(Format('dicreg.exe did not start: %s', [SysErrorMessage(Result)]));
+end;
+
+{ Registered once the files are in place. Status 1: no dictionary set took it, and the user has
+  seen dicreg's message box; the install still completes and keeps its files. }
+procedure CurStepChanged(CurStep: TSetupStep);
+var
+  Status: Integer;
+begin
+  if CurStep <> ssPostInstall then
+    Exit;
+  { Inno Setup's own quiet uninstall shows its progress window. }
+  RegWriteStringValue(HKCU, UninstallKey, 'QuietUninstallString',
+    '"' + ExpandConstant('{uninstallexe}') + '" /VERYSILENT /SUPPRESSMSGBOXES /NORESTART');
+  Status := RunDicreg(AddQuotes(ExpandConstant('{app}\QelDat2012.dic')));
+  case Status of
+    0: begin
+      Log(FmtMessage(CustomMessage('Registered'), [Product]));
+      FinishText := FmtMessage(CustomMessage('FinishRegistered'), [Product]);
+    end;
+    1: begin
+      Log(FmtMessage(CustomMessage('NoSet'), [Product]));
+      FinishText := FmtMessage(CustomMessage('FinishNoSet'), [Product]);
+    end;
+  else begin
+    Log(FmtMessage(CustomMessage('Failed'), [IntToStr(Status)]));
+    FinishText := FmtMessage(CustomMessage('FinishFailed'), [Product, IntToStr(Status)]);
+  end;
+  end;
+end;
+
+procedure CurPageChanged(CurPageID: Integer);
+begin
+  if CurPageID = wpFinished then begin
+    WizardForm.FinishedLabel.Caption := FinishText + #13#10#13#10 + SetupMessage(msgClickFinish);
+    WizardForm.AdjustLabelHeight(WizardForm.FinishedLabel);
+  end;
+end;
+
+{ Removed while dicreg.exe is still there, before the files go. }
+procedure CurUninstallStepChanged(CurUninstallStep: TUninstallStep);
+var
+  Status: Integer;
+begin
+  if CurUninstallStep <> usUninstall then
+    Exit;
+  { The uninstaller that was started, which its caller waits for, runs from the installed
+    folder until the files are gone, and is deleted there only after it ends: by then a setup
+    started next may have put its own there. Windows renames a running program, so it moves
+    out of the way now. }
+  RenameFile(ExpandConstant('{uninstallexe}'), ExpandConstant('{tmp}\unins000.exe'));
+  Status := RunDicreg('/uninst');
+  if Status <> 0 then
+    Log(FmtMessage(CustomMessage('UnFailed'), [IntToStr(Status)]));
+end;

@@ -1,0 +1,188 @@
+"""The example packages' installer engines, as the tests drive them, in one place: the files each
+builds, the command lines that install it and remove it silently, what it installs and where it
+lists itself, and the pages a person goes through. The cases of packages.py and interactive.py
+are written once and run for every engine a folder of packages holds."""
+
+import glob
+import os
+import re
+
+from winesession import windows_path
+
+MSIEXEC = "C:\\windows\\system32\\msiexec.exe"
+CMD = "C:\\windows\\system32\\cmd.exe"
+UNINSTALL = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+# The example's UpgradeCode, which the Inno Setup setup takes for its AppId.
+EXAMPLE_UPGRADE_CODE = "E024A941-65E8-4CCD-891C-610B6802AF52"
+PROGRAM_FILES = ["dicreg.exe", "QelDat2012.dic"]
+
+# What each setup's pages say, in each language: the window's title, and for each page texts
+# that its traced calls set (its heading, its buttons). "registered" and "not yet" are what the
+# setup tells after dicreg answered: on its finish page (NSIS), in its log (Inno Setup, whose
+# finish text is set in a way the trace does not show). "uninstall" is what a person does in
+# the uninstaller started from the installed programs.
+NSIS_PAGES = {
+    "ja": {"title": "QelDat2012 セットアップ",
+           "welcome": ["QelDat2012 セットアップへようこそ", "次へ(&N) >", "キャンセル"],
+           "folder": ["インストール先のフォルダ", "インストール(&I)", "< 戻る(&B)"],
+           "finish": ["QelDat2012 セットアップの完了"],
+           "uninstall": [("page", "confirm", ["QelDat2012 アンインストール", "ｱﾝｲﾝｽﾄｰﾙ(&U)"]),
+                         ("key", "Return"), ("page", "removed", ["閉じる(&C)"]),
+                         ("key", "Return")],
+           "registered": "ATOK 2012 に登録しました。", "not yet": "まだ登録していません"},
+    "en": {"title": "QelDat2012 Setup",
+           "welcome": ["Welcome to QelDat2012 Setup", "&Next >", "Cancel"],
+           "folder": ["Destination Folder", "&Install", "< &Back"],
+           "finish": ["Completing QelDat2012 Setup"],
+           "registered": "registered in ATOK 2012. It is ready to use.",
+           "not yet": "not registered in ATOK 2012 yet"},
+}
+INNO_PAGES = {
+    "ja": {"title": "QelDat2012 セットアップ",
+           "welcome": ["QelDat2012 セットアップウィザードの開始", "キャンセル"],
+           "folder": ["QelDat2012 をインストールするフォルダ", "参照(&R)"],
+           "finish": ["QelDat2012 セットアップウィザードの完了"],
+           # Its own boxes: are you sure (はい: Y), and removed (OK).
+           "uninstall": [("answer", "QelDat2012 アンインストール", "y"),
+                         ("answer", "QelDat2012 アンインストール", "Return")],
+           "registered": "QelDat2012 を ATOK 2012 に登録しました。",
+           "not yet": "QelDat2012 を登録できる辞書セットがまだありません。"},
+    "en": {"title": "Setup - QelDat2012",
+           "welcome": ["Welcome to the QelDat2012 Setup Wizard", "Cancel"],
+           "folder": ["Setup will install QelDat2012 into the following folder.", "B&rowse..."],
+           "finish": ["Completing the QelDat2012 Setup Wizard"],
+           "registered": "QelDat2012 is registered in ATOK 2012.",
+           "not yet": "ATOK 2012 has no dictionary set to take QelDat2012 yet."},
+}
+
+
+class Engine:
+    """One engine's packages in a folder of built packages."""
+
+    msi = False
+    # Whether it keeps a log of its own that tells what dicreg answered (said).
+    logs = False
+    # The oldest Windows the engine's setup starts on, as (major, minor).
+    oldest = (5, 1)
+    # Whether the installed folder, emptied, may outlive the command that removed the package.
+    lingers = False
+    # Commands that remove the package from its default folder and return only once it is
+    # gone, for a deployment script, each run by cmd.
+    removal = []
+
+    def scripted_removal(self):
+        return CMD, ["cmd /d /c " + line for line in self.removal]
+
+    def __init__(self, name, folder):
+        self.name, self.folder = name, folder
+
+    def path(self, variant=""):
+        return os.path.join(self.folder, self.package % variant)
+
+    def said(self, prefix):
+        """What the engine recorded of the last run, where it keeps a log of its own."""
+        return None
+
+
+class Setup(Engine):
+    """A setup program that lists itself in the user's installed programs, under entry_key."""
+
+    def __init__(self, name, folder, package, silent, chosen, files, pages, entry_key):
+        super().__init__(name, folder)
+        self.package, self.silent, self.chosen = package, silent, chosen
+        self.files, self.pages, self.entry_key = files, pages, entry_key
+
+    def install(self, where=None, variant=""):
+        """Program and command line that install the package into where (None: the default,
+        or the folder of the installed copy)."""
+        setup = self.path(variant)
+        return setup, '"%s" %s%s' % (windows_path(setup), self.silent,
+                                     " " + self.chosen % where if where else "")
+
+    def double_clicked(self):
+        setup = self.path()
+        return setup, '"%s"' % windows_path(setup)
+
+    def again(self):
+        """Registers the dictionary again, once ATOK 2012 is set up: the setup run again."""
+        return self.install()
+
+    def uninstall(self, registry, quiet=True, variant=""):
+        """What the user's installed programs run to remove the package, quietly or not."""
+        value = registry.get(self.entry_key,
+                             "QuietUninstallString" if quiet else "UninstallString")
+        line = value.data.decode("utf-16-le").rstrip("\0") if value else ""
+        program = re.match(r'"([^"]*)"', line)
+        return (program.group(1) if program else "C:\\missing.exe"), line
+
+
+class Nsis(Setup):
+    # Its uninstaller hands over to a copy of itself in %TEMP% and returns at once; run in its
+    # folder (_?=), it is waited for, and cannot delete itself.
+    removal = ['start "" /wait "%LOCALAPPDATA%\\QelDat2012\\uninstall.exe" /S '
+               '_?=%LOCALAPPDATA%\\QelDat2012',
+               'del "%LOCALAPPDATA%\\QelDat2012\\uninstall.exe"',
+               'rmdir "%LOCALAPPDATA%\\QelDat2012"']
+
+    def __init__(self, folder):
+        super().__init__("nsis", folder, "QelDat2012-setup%s.exe", "/S", "/D=%s",
+                         PROGRAM_FILES + ["uninstall.exe"], NSIS_PAGES, UNINSTALL + "QelDat2012")
+
+
+class Inno(Setup):
+    logs = True
+    # The uninstaller returns once the files are gone; its copy in %TEMP% removes the empty
+    # folder a moment later.
+    lingers = True
+    removal = ['start "" /wait "%LOCALAPPDATA%\\QelDat2012\\unins000.exe" /VERYSILENT '
+               '/SUPPRESSMSGBOXES /NORESTART']
+
+    def __init__(self, name, folder, package, upgrade_code, oldest):
+        super().__init__(name, folder, package, "/VERYSILENT /SUPPRESSMSGBOXES", '"/DIR=%s"',
+                         PROGRAM_FILES + ["unins000.exe", "unins000.dat"], INNO_PAGES,
+                         UNINSTALL + "{%s}_is1" % upgrade_code.strip("{}").upper())
+        self.oldest = oldest
+
+    def said(self, prefix):
+        """Its newest log: every run of the setup writes one to %TEMP%."""
+        logs = glob.glob(os.path.join(prefix, "drive_c", "users", "*", "Temp", "Setup Log *.txt"))
+        if not logs:
+            return ""
+        return open(max(logs, key=os.path.getmtime), encoding="utf-8-sig").read()
+
+
+class Msi(Engine):
+    msi = True
+    package = "QelDat2012%s.msi"
+    files = PROGRAM_FILES
+    entry_key = None
+    pages = None
+
+    @property
+    def removal(self):
+        return ['start "" /wait msiexec /x "%s" /qn' % windows_path(self.path())]
+
+    def msiexec(self, verb, variant="", extra="", ui="/qn"):
+        """An msiexec command line for one of the MSI packages, quiet unless ui says."""
+        return MSIEXEC, 'msiexec %s "%s" %s%s' % (verb, windows_path(self.path(variant)), ui,
+                                                 extra)
+
+    def install(self, where=None, variant=""):
+        return self.msiexec("/i", variant, ' INSTALLDIR="%s"' % where if where else "")
+
+    def again(self):
+        # What Repair does; Wine's msiexec has no /f for a package.
+        return self.msiexec("/i", extra=" REINSTALL=ALL REINSTALLMODE=omus")
+
+    def uninstall(self, registry, quiet=True, variant=""):
+        return self.msiexec("/x", variant)
+
+
+def engines(folder, upgrade_code=EXAMPLE_UPGRADE_CODE):
+    """The engines of a folder of packages: Inno Setup's setups are 32-bit programs, built only
+    around the 32-bit dicreg."""
+    found = [Nsis(folder), Msi("msi", folder)]
+    if os.path.basename(os.path.normpath(folder)) == "x86":
+        found += [Inno("inno5", folder, "QelDat2012-inno-setup%s.exe", upgrade_code, (5, 1)),
+                  Inno("inno6", folder, "QelDat2012-inno6-setup%s.exe", upgrade_code, (6, 1))]
+    return found

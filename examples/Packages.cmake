@@ -5,6 +5,7 @@
 # with the same version, and the Inno Setup setup made with Inno Setup 6 as well.
 find_program(DICREG_MAKENSIS makensis REQUIRED)
 find_program(DICREG_WIXL wixl REQUIRED)
+find_program(DICREG_MSIBUILD msibuild REQUIRED)
 include(${CMAKE_SOURCE_DIR}/cmake/DebianPython.cmake)
 enable_testing()
 
@@ -16,125 +17,58 @@ foreach(program IN ITEMS dicreg.exe dicreg-x64.exe)
   endif()
 endforeach()
 
-# The publisher's settings come from environment variables, read at every configure (and
-# cmake --workflow always configures); without them, the example's own.
-function(dicreg_setting name default)
-  if("$ENV{${name}}" STREQUAL "")
-    set(${name} "${default}" PARENT_SCOPE)
-  else()
-    set(${name} "$ENV{${name}}" PARENT_SCOPE)
-  endif()
-endfunction()
-dicreg_setting(DICREG_DICTIONARY "")
-dicreg_setting(DICREG_PRODUCT_NAME "QelDat2012")
-dicreg_setting(DICREG_PUBLISHER "QelDat2012 publisher")
-dicreg_setting(DICREG_PACKAGE_VERSION "1.0.0")
-dicreg_setting(DICREG_UPGRADE_CODE "E024A941-65E8-4CCD-891C-610B6802AF52")
+# dist/ keeps no package of an earlier build, so that a build that fails leaves none there.
+file(REMOVE "${DICREG_DIST_DIR}/QelDat2012-setup.exe" "${DICREG_DIST_DIR}/QelDat2012.msi"
+  "${DICREG_DIST_DIR}/QelDat2012-inno-setup.exe")
 
-# Windows Installer compares three fields: major and minor up to 255, the third up to 65535.
-if(NOT DICREG_PACKAGE_VERSION MATCHES "^([0-9]+)\\.([0-9]+)\\.([0-9]+)$"
-    OR CMAKE_MATCH_1 GREATER 255 OR CMAKE_MATCH_2 GREATER 255 OR CMAKE_MATCH_3 GREATER 65534)
-  message(FATAL_ERROR "DICREG_PACKAGE_VERSION is \"${DICREG_PACKAGE_VERSION}\": give three "
-    "numbers, as 1.2.3 (at most 255.255.65534)")
+# The publisher's settings come from environment variables, read and checked at every configure
+# (and cmake --workflow always configures) by settings.py, before any package is built; without
+# them, the example's own. It writes what the packages are made from: settings.cmake for this
+# build, the names for each engine, and sign.sh, the build's signing command.
+execute_process(COMMAND ${Python3_EXECUTABLE} "${CMAKE_CURRENT_LIST_DIR}/settings.py"
+    "${CMAKE_BINARY_DIR}" RESULT_VARIABLE failed ERROR_VARIABLE why)
+if(failed)
+  message(FATAL_ERROR "${why}")
 endif()
-# The version after a.b.c: a.b.(c+1).
+include("${CMAKE_BINARY_DIR}/settings.cmake")
+set(identity "${CMAKE_BINARY_DIR}/identity.nsh")
+set(inno_identity "${CMAKE_BINARY_DIR}/identity.iss")
+set(settings "${CMAKE_BINARY_DIR}/settings.json")
+# The version after this one's, for the upgrade tests, and the one after that: a.b.(c+1).
 function(dicreg_next_version version out)
   string(REGEX MATCH "[0-9]+$" build "${version}")
   string(REGEX REPLACE "[0-9]+$" "" head "${version}")
   math(EXPR build "${build} + 1")
   set(${out} "${head}${build}" PARENT_SCOPE)
 endfunction()
-dicreg_next_version("${DICREG_PACKAGE_VERSION}" next_version)
-
-# Writes a generated file only when its content changes, so that what depends on it is rebuilt
-# exactly then.
-function(dicreg_write_if_changed path content)
-  file(WRITE "${path}.new" "${content}")
-  file(COPY_FILE "${path}.new" "${path}" ONLY_IF_DIFFERENT)
-endfunction()
-string(TOUPPER "${DICREG_UPGRADE_CODE}" upgrade_code)
-string(REGEX REPLACE "^{(.*)}$" "\\1" upgrade_code "${upgrade_code}")
-foreach(length IN ITEMS 4 8 12)
-  string(REPEAT "[0-9A-F]" ${length} hex${length})
-endforeach()
-if(NOT upgrade_code MATCHES "^${hex8}-${hex4}-${hex4}-${hex4}-${hex12}$")
-  message(FATAL_ERROR "DICREG_UPGRADE_CODE is \"${DICREG_UPGRADE_CODE}\": give a GUID")
-endif()
-# The component's GUID follows from the UpgradeCode, so it stays the same for every version.
-string(UUID component_guid NAMESPACE "${upgrade_code}" NAME "dicreg and the dictionary"
-  TYPE SHA1 UPPER)
 
 # The dictionary ships as QelDat2012.dic whatever its source is called: dicreg recognises the
 # edition by that name in the path.
 set(dictionary "${CMAKE_BINARY_DIR}/QelDat2012.dic")
-if(DICREG_DICTIONARY STREQUAL "")
+if(DICREG_DICTIONARY_FILE STREQUAL "")
   message(STATUS "installers: DICREG_DICTIONARY is not set; the packages carry a placeholder "
     "dictionary")
   set(source "${CMAKE_BINARY_DIR}/placeholder.dic")
   file(CONFIGURE OUTPUT "${source}" CONTENT
     "QelDat2012 placeholder: the publisher's real dictionary file goes here.\n")
 else()
-  get_filename_component(source "${DICREG_DICTIONARY}" ABSOLUTE BASE_DIR "${CMAKE_SOURCE_DIR}")
-  if(NOT EXISTS "${source}" OR IS_DIRECTORY "${source}")
-    message(FATAL_ERROR "DICREG_DICTIONARY: ${source} is not a file")
-  endif()
+  set(source "${DICREG_DICTIONARY_FILE}")
   message(STATUS "installers: the dictionary is ${source}")
 endif()
 add_custom_command(OUTPUT "${dictionary}"
   COMMAND ${CMAKE_COMMAND} -E copy "${source}" "${dictionary}" DEPENDS "${source}" VERBATIM)
 
-# The identity reaches makensis and Inno Setup in UTF-8 files (Inno Setup's with a byte-order
-# mark), so that any name survives; the version goes on each command line. Every kind of package
-# depends on them: a change of identity rewrites them and so rebuilds them all.
-foreach(field IN ITEMS PRODUCT_NAME PUBLISHER)
-  string(REPLACE "$" "$$" nsis_${field} "${DICREG_${field}}")
-  string(REPLACE "\"" "$\\\"" nsis_${field} "${nsis_${field}}")
-  string(REPLACE "\"" "\"\"" inno_${field} "${DICREG_${field}}")
-endforeach()
-set(identity "${CMAKE_BINARY_DIR}/identity.nsh")
-dicreg_write_if_changed("${identity}" "!define PRODUCT \"${nsis_PRODUCT_NAME}\"
-!define PUBLISHER \"${nsis_PUBLISHER}\"
-; MSI UpgradeCode ${upgrade_code}
-")
-set(inno_identity "${CMAKE_BINARY_DIR}/identity.iss")
-string(ASCII 239 187 191 bom)
-dicreg_write_if_changed("${inno_identity}" "${bom}#define Product \"${inno_PRODUCT_NAME}\"
-#define Publisher \"${inno_PUBLISHER}\"
-#define AppGuid \"${upgrade_code}\"
-")
-
 # Signing, when the environment names a key (scripts/sign.py says which variables): the programs
-# before they are packed, the NSIS uninstaller and setup as makensis writes them, the MSIs. The
-# settings are checked here, by signing a scratch copy; dist/ keeps no package of an earlier
-# build, so that a build that fails leaves none there.
-file(REMOVE "${DICREG_DIST_DIR}/QelDat2012-setup.exe" "${DICREG_DIST_DIR}/QelDat2012.msi"
-  "${DICREG_DIST_DIR}/QelDat2012-inno-setup.exe")
-set(sign_py "${CMAKE_SOURCE_DIR}/scripts/sign.py")
-execute_process(COMMAND ${Python3_EXECUTABLE} "${sign_py}" --check "${DICREG_DIST_DIR}/dicreg.exe"
+# before they are packed, the uninstallers and setups as their compilers write them, the MSIs.
+# The settings are checked here, by signing a scratch copy.
+set(sign "${CMAKE_BINARY_DIR}/sign.sh")
+execute_process(COMMAND "${sign}" --check "${DICREG_DIST_DIR}/dicreg.exe"
   RESULT_VARIABLE failed OUTPUT_VARIABLE signing ERROR_VARIABLE why
   OUTPUT_STRIP_TRAILING_WHITESPACE)
 if(failed)
   message(FATAL_ERROR "${why}")
 endif()
 message(STATUS "installers: signing with ${signing}")
-# The build's signing command: the settings' names and paths (no password, no PIN), so that the
-# build signs as configured. A change of settings rewrites it and so rebuilds what is signed.
-set(sign "${CMAKE_BINARY_DIR}/sign.sh")
-set(sign_script "#!/bin/sh\n# Signing: ${signing}\n")
-if(NOT signing STREQUAL "none")
-  string(APPEND sign_script "exec env")
-  foreach(var IN ITEMS PKCS12 PASSWORD_FILE PKCS11_MODULE PKCS11_KEY CERT PIN_FILE TIMESTAMP)
-    if(NOT "$ENV{DICREG_SIGN_${var}}" STREQUAL "")
-      string(REPLACE "'" "'\\''" value "$ENV{DICREG_SIGN_${var}}")
-      string(APPEND sign_script " 'DICREG_SIGN_${var}=${value}'")
-    endif()
-  endforeach()
-  string(REPLACE "'" "'\\''" name "${DICREG_PRODUCT_NAME}")
-  string(APPEND sign_script " '${Python3_EXECUTABLE}' '${sign_py}' --name '${name}' \"$@\"\n")
-endif()
-dicreg_write_if_changed("${sign}" "${sign_script}")
-file(CHMOD "${sign}" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
-  WORLD_READ WORLD_EXECUTE)
 
 set(nsi "${CMAKE_CURRENT_LIST_DIR}/nsis/QelDat2012.nsi")
 set(wxs "${CMAKE_CURRENT_LIST_DIR}/msi/QelDat2012.wxs")
@@ -191,7 +125,7 @@ function(dicreg_packages arch program)
   set(built)
   # The setups, and the next version of each, for the upgrade tests.
   foreach(variant IN ITEMS "QelDat2012-setup;${DICREG_PACKAGE_VERSION}"
-      "QelDat2012-setup-next;${next_version}")
+      "QelDat2012-setup-next;${DICREG_NEXT_VERSION}")
     list(GET variant 0 name)
     list(GET variant 1 version)
     add_custom_command(OUTPUT "${out}/${name}.exe"
@@ -223,7 +157,7 @@ function(dicreg_packages arch program)
   # The package, the next version of it, and the same version built again (another
   # ProductCode), for the upgrade tests.
   foreach(variant IN ITEMS "QelDat2012;${DICREG_PACKAGE_VERSION}"
-      "QelDat2012-next;${next_version}" "QelDat2012-rebuilt;${DICREG_PACKAGE_VERSION}")
+      "QelDat2012-next;${DICREG_NEXT_VERSION}" "QelDat2012-rebuilt;${DICREG_PACKAGE_VERSION}")
     list(GET variant 0 name)
     list(GET variant 1 version)
     set(msi "${out}/${name}.msi")
@@ -232,21 +166,25 @@ function(dicreg_packages arch program)
     if(NOT signing STREQUAL "none")
       set(sign_this COMMAND "${sign}" "${msi}")
     endif()
-    set(variables Version=${version} UpgradeBelow=${below}
-      "ProductName=${DICREG_PRODUCT_NAME}" "Publisher=${DICREG_PUBLISHER}"
-      UpgradeCode=${upgrade_code} ComponentGuid=${component_guid})
+    set(variables Version=${version} UpgradeBelow=${below} UpgradeCode=${DICREG_UPGRADE_CODE}
+      ComponentGuid=${DICREG_COMPONENT_GUID})
     list(TRANSFORM variables PREPEND "-D;" OUTPUT_VARIABLE defines)
+    # wixl takes only ASCII: wixl.py hands it an ASCII copy of the source and stores the other
+    # texts at code page 932, as Windows Installer reads them (the names come from settings).
     add_custom_command(OUTPUT "${msi}"
       COMMAND ${CMAKE_COMMAND} -E make_directory "${out}"
-      COMMAND ${DICREG_WIXL} -a ${arch} ${defines} -D "Program=${packed_from_build}"
-        -D Dictionary=QelDat2012.dic -o "${msi}" "${wxs}"
+      COMMAND ${Python3_EXECUTABLE} "${CMAKE_CURRENT_LIST_DIR}/msi/wixl.py" --settings "${settings}"
+        -a ${arch} ${defines} -D "Program=${packed_from_build}" -D Dictionary=QelDat2012.dic
+        -o "${msi}" "${wxs}"
       ${sign_this}
-      DEPENDS "${wxs}" "${packed}" "${dictionary}" "${identity}" "${sign}"
+      DEPENDS "${wxs}" "${CMAKE_CURRENT_LIST_DIR}/msi/wixl.py" "${packed}" "${dictionary}"
+        "${settings}" "${sign}"
       WORKING_DIRECTORY "${CMAKE_BINARY_DIR}" VERBATIM)
     list(APPEND built "${msi}")
-    # wixl drops or refuses what it cannot store: every text the user reads must read back.
+    # Every text the user reads must read back as the source and the settings give it.
     add_test(NAME msi-texts-${arch}-${name} COMMAND Python3::Interpreter
-      ${CMAKE_SOURCE_DIR}/tests/release/check_msi.py --texts "${wxs}" "${msi}" ${variables})
+      ${CMAKE_SOURCE_DIR}/tests/release/check_msi.py --texts "${wxs}" "${msi}" "${settings}"
+        ${variables})
   endforeach()
   set(packages ${packages} ${built} PARENT_SCOPE)
 endfunction()

@@ -7,7 +7,8 @@ with the key that the environment names:
                     DICREG_SIGN_CERT (the certificate chain), DICREG_SIGN_PIN_FILE
   either:           DICREG_SIGN_TIMESTAMP, an RFC 3161 time-stamp server (optional)
 
-usage: sign.py --check <a program>    check the settings by signing a scratch copy of the
+usage: sign.py [--name NAME] --check <a program>
+                                      check the settings by signing a scratch copy of the
                                       program; prints "pkcs12", "pkcs11" or "none"
        sign.py [--name NAME] <file>...
 
@@ -100,6 +101,9 @@ def sign(paths, name, which, timestamp=True, report=True):
 
 def main():
     args = sys.argv[1:]
+    name = "dicreg"
+    if args[:1] == ["--name"]:
+        name, args = args[1], args[2:]
     try:
         which = kind()
         if args[:1] == ["--check"]:
@@ -111,9 +115,6 @@ def main():
                     sign([scratch], "check", which, timestamp=False, report=False)
             print(which)
             return 0
-        name = "dicreg"
-        if args[:1] == ["--name"]:
-            name, args = args[1], args[2:]
         if which == "none":
             raise SettingsError("no signing key is set (DICREG_SIGN_PKCS12 or "
                                 "DICREG_SIGN_PKCS11_MODULE)")

@@ -63,10 +63,12 @@ python3 tests/e2e/e2e.py --driver build/win64/tests/e2edriver.exe \
   "${programs[@]/#/--program=}" --work build/e2e
 drop_prefixes build/e2e
 
-# A publisher's build: every setting given, as the README says; the packages must carry each.
+# A publisher's build: every setting given, as the README says, Japanese names with characters
+# that each engine's script must escape; the packages must carry each.
 (
   export DICREG_DICTIONARY=build/publisher/QelDat2012-real.dic \
-    DICREG_PRODUCT_NAME="Qel Medical 2012" DICREG_PUBLISHER='Example "Dictionaries" $Ltd' \
+    DICREG_PRODUCT_NAME="ヴェルノア医療辞書 QelDat2012 {2}" \
+    DICREG_PUBLISHER='株式会社ヴェルノア "辞書" $Ltd'"'"'s' \
     DICREG_PACKAGE_VERSION=2.3.45 DICREG_UPGRADE_CODE=3f2b8c1e-7d4a-4e6b-9c2d-5a1e8f0b7c63
   mkdir -p build/publisher
   python3 -c 'import sys; sys.stdout.buffer.write(bytes(range(256)) * 64)' >"$DICREG_DICTIONARY"

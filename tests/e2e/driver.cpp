@@ -9,6 +9,7 @@
 //   run <program> <command line>      start the program and wait for it
 //   runall <program> <command line>   the same, and wait for the processes it left running too
 //   dump <path>                       write every key and value below the key to the result
+//                                     (a path that starts HKEY_LOCAL_MACHINE\ is under it)
 // The result file gets "exit <status> <microseconds>" for each run, "K <path>" for each key and
 // "V <path> <name> <type> <data>" for each value, in the same encoding.
 #include <windows.h>
@@ -81,16 +82,18 @@ UniqueHkey Create(const std::wstring& path) {
   return UniqueHkey(key);
 }
 
-void Dump(HKEY parent, const std::wstring& path, std::ostream& out) {
+// Writes the tree below path, each key named as root followed by its path.
+void Dump(HKEY parent, const std::wstring& root, const std::wstring& path, std::ostream& out) {
   const UniqueHkey key = Open(parent, path);
   if (!key) return;
-  out << "K\t" << Hex(path) << "\n";
+  const std::string shown = Hex(root + path);
+  out << "K\t" << shown << "\n";
   for (const auto& value : EnumValues(key.get())) {
-    out << "V\t" << Hex(path) << "\t" << Hex(std::wstring(value.name.begin(), value.name.end()))
+    out << "V\t" << shown << "\t" << Hex(std::wstring(value.name.begin(), value.name.end()))
         << "\t" << value.type << "\t" << Hex(value.data.data(), value.data.size()) << "\n";
   }
   for (const auto& name : EnumSubkeys(key.get())) {
-    Dump(parent, path + L"\\" + std::wstring(name.begin(), name.end()), out);
+    Dump(parent, root, path + L"\\" + std::wstring(name.begin(), name.end()), out);
   }
 }
 
@@ -173,7 +176,12 @@ int main(int argc, char** argv) {
       const auto [status, micros] = Run(Text(f[1]), Text(f[2]), f[0] == "runall");
       out << "exit\t" << status << "\t" << micros << "\n";
     } else if (f[0] == "dump" && f.size() == 2) {
-      Dump(HKEY_CURRENT_USER, Text(f[1]), out);
+      const std::wstring path = Text(f[1]), machine = L"HKEY_LOCAL_MACHINE\\";
+      if (path.rfind(machine, 0) == 0) {
+        Dump(HKEY_LOCAL_MACHINE, machine, path.substr(machine.size()), out);
+      } else {
+        Dump(HKEY_CURRENT_USER, L"", path, out);
+      }
     } else {
       std::fprintf(stderr, "e2edriver: bad line: %s\n", line.c_str());
       return 2;

@@ -66,6 +66,8 @@ class Engine:
     oldest = (5, 1)
     # Whether the installed folder, emptied, may outlive the command that removed the package.
     lingers = False
+    # The status with which it refuses to install over a newer version (None: it does not).
+    refused_status = None
     # Commands that remove the package from its default folder and return only once it is
     # gone, for a deployment script, each run by cmd.
     removal = []
@@ -99,13 +101,18 @@ class Setup(Engine):
         return setup, '"%s" %s%s' % (windows_path(setup), self.silent,
                                      " " + self.chosen % where if where else "")
 
-    def double_clicked(self):
-        setup = self.path()
+    def started(self, variant=""):
+        """Program and command line that start the package as a person does: double-clicked."""
+        setup = self.path(variant)
         return setup, '"%s"' % windows_path(setup)
 
     def again(self):
         """Registers the dictionary again, once ATOK 2012 is set up: the setup run again."""
         return self.install()
+
+    def entry(self, registry, names):
+        """The values of the package's entry in the user's installed programs."""
+        return {name: registry.get(self.entry_key, name) for name in names}
 
     def uninstall(self, registry, quiet=True, variant=""):
         """What the user's installed programs run to remove the package, quietly or not."""
@@ -156,7 +163,21 @@ class Msi(Engine):
     package = "QelDat2012%s.msi"
     files = PROGRAM_FILES
     entry_key = None
-    pages = None
+    # What Windows Installer says when a newer version is installed (Wine's caption).
+    pages = {"ja": {"refused": ("Install Failed",
+                                "QelDat2012 の新しいバージョンがすでにインストールされています。")},
+             "en": {"refused": ("Install Failed",
+                                "A newer version of QelDat2012 is already installed.")}}
+    refused_status = 1603
+    # Where Windows Installer keeps the user's products' entries (InstallProperties).
+    products = ("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Installer\\"
+                "UserData")
+
+    def entry(self, registry, names):
+        found = [path for path in registry.keys if path.startswith(self.products)
+                 and path.endswith("\\InstallProperties")]
+        return {name: registry.get(found[0], name) if len(found) == 1 else None
+                for name in names}
 
     @property
     def removal(self):
@@ -169,6 +190,10 @@ class Msi(Engine):
 
     def install(self, where=None, variant=""):
         return self.msiexec("/i", variant, ' INSTALLDIR="%s"' % where if where else "")
+
+    def started(self, variant=""):
+        """With the basic UI, as a double-click does."""
+        return self.msiexec("/i", variant, ui="/qb")
 
     def again(self):
         # What Repair does; Wine's msiexec has no /f for a package.

@@ -38,14 +38,19 @@ class Interactive(Packages):
             raise RuntimeError("the prefix's user locale is %r, not %s: is %s generated?" % (
                 outcome.registry.get(key, "Locale"), wanted, LOCALES[self.language][0]))
 
-    def clicked(self, name, seed, program, line, expected, boxes, steps, checks=()):
-        """Runs one command line with a person going through steps; checks as a silent step."""
+    def clicked(self, name, seed, program, line, expected, boxes, steps, checks=(), exit=0,
+                people=None):
+        """Runs one command line with a person going through steps; checks as a silent step
+        (people, when given, gets the person, for the checks to look at)."""
         label = "%s-%s" % (self.language, re.sub(r"[^a-z0-9]+", "-", name).strip("-"))
         person = Person(self.session, self.shots, label, steps)
+        if people is not None:
+            people.append(person)
         name = "%s: %s" % (self.language, name)
         try:
-            return self.step(name, seed, program, [line], expected, [0], boxes, list(checks) + [
-                lambda _: "; ".join(person.problems) or None], person)
+            return self.step(name, seed, program, [line], expected, [exit], boxes,
+                             list(checks) + [lambda _: "; ".join(person.problems) or None],
+                             person)
         except PageMissing as missing:
             self.suite.record(name, ["%s (see %s)" % (missing, person.pictures[-1])])
             return None
@@ -66,7 +71,7 @@ class Interactive(Packages):
                   ("key", "Return")]
         where = folder or self.default
         expected, _, shown = model(seed, where + "\\QelDat2012.dic")
-        setup, line = engine.double_clicked()
+        setup, line = engine.started()
         return self.clicked("%s setup%s" % (engine.name, ", no set in use" if box else ""), seed,
                             setup, line, expected, shown, steps,
                             [self.files(engine, where, True), self.said(engine, [told])])
@@ -79,15 +84,34 @@ class Interactive(Packages):
                      engine.pages[self.language]["uninstall"],
                      [self.files(engine, folder, False)])
 
-    def uninstall_quietly(self, engine, installed):
-        program, line = engine.uninstall(installed)
+    def uninstall_quietly(self, engine, installed, variant=""):
+        program, line = engine.uninstall(installed, variant=variant)
         self.session.run(program, None, [line], children=True, trace=False)
+
+    def downgrade(self, engine, seed):
+        """The next version installed, then this one started over it: a box says why it stops,
+        in the user's language, and nothing changes."""
+        title, text = engine.pages[self.language]["refused"]
+        expected, _, _ = model(seed, self.default + "\\QelDat2012.dic")
+        program, line = engine.install(variant="-next")
+        newer = self.step("%s: %s, the next version" % (self.language, engine.name), seed,
+                          program, [line], expected, [0], 0, [])
+        program, line = engine.started()
+        person = []
+
+        def told(_):
+            said = person[0].told if person else []
+            return None if text in said else "its box said %s, expected %r" % (said, text)
+        self.clicked("%s older over newer" % engine.name, newer, program, line, newer, 0,
+                     [("answer", title, "Return")], [self.files(engine, self.default, True), told],
+                     exit=engine.refused_status, people=person)
+        self.uninstall_quietly(engine, newer, variant="-next")
 
     def msi_basic_ui(self, engine, seed):
         """msiexec /qb: a progress window on Windows, nothing to click (Wine's msiexec shows
         none)."""
         expected, _, _ = model(seed, self.default + "\\QelDat2012.dic")
-        program, line = engine.msiexec("/i", ui="/qb")
+        program, line = engine.started()
         installed = self.clicked("msi /qb", seed, program, line, expected, 0, [],
                                  [self.files(engine, self.default, True)])
         if installed is not None:  # leave the prefix as it was
@@ -97,6 +121,8 @@ class Interactive(Packages):
         self.check_locale()
         typical = in_use(("Atkms", 1), ("User0", 1), slots={2: OTHER_DIC})
         for engine in self.engines:
+            if "refused" in engine.pages[self.language]:
+                self.downgrade(engine, typical)
             if engine.msi:
                 if self.language == "ja":
                     self.msi_basic_ui(engine, typical)
@@ -121,7 +147,10 @@ def main():
     parser.add_argument("--packages", required=True, help="a folder of packages")
     parser.add_argument("--work", required=True, help="folder for the prefixes")
     parser.add_argument("--shots", required=True, help="folder for the screenshots")
+    parser.add_argument("--engine", action="append",
+                        help="only this engine's packages (nsis, msi, inno5, inno6)")
     args = parser.parse_args()
+    Packages.only = args.engine
 
     suites = []
     for language in ("ja", "en"):

@@ -10,6 +10,7 @@ installed programs are looked at too. Every case runs for every engine (engines.
 
 import argparse
 import getpass
+import json
 import os
 import subprocess
 import sys
@@ -17,7 +18,7 @@ import time
 
 from atoklayout import OTHER_DIC
 from e2e import Suite, in_use, model, report, typical
-from engines import EXAMPLE_UPGRADE_CODE, MSIEXEC, engines
+from engines import EXAMPLE_UPGRADE_CODE, MSIEXEC, Msi, engines
 from winesession import WINDOWS_VERSIONS, Registry, WineSession, text_value
 
 CHECK_PE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "release", "check_pe.py")
@@ -42,14 +43,21 @@ def msi_properties(package):
 class Packages:
     """The packages built with one kind of dicreg program (build/installers/<arch>)."""
 
+    only = None  # the names of the engines to try, or None for all
+
     def __init__(self, session, folder, product="QelDat2012", upgrade_code=EXAMPLE_UPGRADE_CODE):
         self.session = session
         self.folder = folder
         self.product = product
-        self.engines = engines(folder, upgrade_code)
+        self.engines = [engine for engine in engines(folder, upgrade_code)
+                        if not self.only or engine.name in self.only]
         self.suite = Suite(session, "packages-" + os.path.basename(os.path.normpath(folder)))
         self.default = "C:\\users\\%s\\AppData\\Local\\QelDat2012" % getpass.getuser()
-        self.also_dump = (PRODUCTS_KEY,) + tuple(e.entry_key for e in self.engines if e.entry_key)
+        # The versions the packages were built with.
+        built = json.load(open(os.path.join(folder, "..", "settings.json"), encoding="utf-8"))
+        self.versions = {"": built["version"], "-next": built["next_version"]}
+        self.also_dump = (PRODUCTS_KEY, Msi.products) + tuple(e.entry_key for e in self.engines
+                                                             if e.entry_key)
 
     def linux(self, where):
         return os.path.join(self.session.prefix, "drive_c", *where[3:].split("\\"))
@@ -132,10 +140,9 @@ class Packages:
         so), then, ATOK set up, the setup run again without a folder or the MSI repaired: the
         dictionary is registered, from the folder first installed to."""
         program, line = engine.install(where)
-        pages = engine.pages or {}
         self.step("%s, no set in use: install" % engine.name, Registry(), program, [line],
                   Registry(), [0], 1, [self.files(engine, where, True), self.said(
-                      engine, [texts["not yet"] for texts in pages.values()])])
+                      engine, [texts.get("not yet") for texts in engine.pages.values()])])
         typical = in_use(("Atkms", 1), ("User0", 1), slots={2: OTHER_DIC})
         expected, _, _ = model(typical, where + "\\QelDat2012.dic")
         program, line = engine.again()
@@ -178,6 +185,27 @@ class Packages:
             self.remove(engine, "after the upgrade to " + then, upgraded, self.default,
                         variant=variant)
 
+    def version(self, engine, variant):
+        """Checks that the entry in the installed programs shows the variant's version."""
+        def check(registry):
+            shown = engine.entry(registry, ["DisplayVersion"])["DisplayVersion"]
+            wanted = text_value(self.versions[variant])
+            return None if shown == wanted else "version %r, expected %r" % (shown, wanted)
+        return check
+
+    def downgrade(self, engine, seed):
+        """The next version installed, then this one over it: refused with a status that says
+        so, and nothing changes."""
+        expected, _, _ = model(seed, self.default + "\\QelDat2012.dic")
+        program, line = engine.install(variant="-next")
+        newer = self.step("%s: the next version" % engine.name, seed, program, [line], expected,
+                          [0], 0, [self.version(engine, "-next")])
+        program, line = engine.install()
+        kept = self.step("%s: an older version over it is refused" % engine.name, newer, program,
+                         [line], newer, [engine.refused_status], 0,
+                         [self.files(engine, self.default, True), self.version(engine, "-next")])
+        self.remove(engine, "the next version", kept, self.default, variant="-next")
+
     def msi_removal_in_upgrade(self, engine, seed):
         """Windows Installer removes the old version with UPGRADINGPRODUCTCODE set (Wine's msi
         does not set it), and that removal must leave the entry alone."""
@@ -199,12 +227,11 @@ class Packages:
                 installed = os.path.join(self.linux(self.default), "QelDat2012.dic")
                 if open(installed, "rb").read() != dictionary:
                     return "the installed dictionary is not DICREG_DICTIONARY's"
-                if engine.msi:
-                    return self.products(1)(registry)
-                shown = {name: registry.get(engine.entry_key, name) for name in ENTRY_SETTINGS}
+                shown = engine.entry(registry, ENTRY_SETTINGS)
                 wanted = {name: text_value(settings[var]) for name, var in ENTRY_SETTINGS.items()}
-                return None if shown == wanted else "uninstall entry %s, expected %s" % (shown,
-                                                                                        wanted)
+                if shown != wanted:
+                    return "installed programs' entry %s, expected %s" % (shown, wanted)
+                return self.products(1)(registry) if engine.msi else None
             return check
         for engine in self.engines:
             self.install_and_remove(engine, "publisher's settings", typical,
@@ -248,6 +275,8 @@ class Packages:
             self.install_and_remove(engine, "installed twice", typical(), times=2)
             self.register_again(engine)
             self.upgrade(engine, typical())
+            if engine.refused_status:
+                self.downgrade(engine, typical())
             if engine.msi:
                 self.msi_removal_in_upgrade(engine, typical())
         return self.suite
@@ -265,7 +294,11 @@ def main():
     parser.add_argument("--windows", choices=sorted(WINDOWS_VERSIONS),
                         help="only one install and uninstall of each package, in a prefix set to "
                         "this Windows")
+    parser.add_argument("--engine", action="append",
+                        help="only this engine's packages (nsis, msi, inno5, inno6)")
     args = parser.parse_args()
+    if args.engine:
+        Packages.only = args.engine
 
     session = WineSession(args.work, args.driver, windows=args.windows)
     try:

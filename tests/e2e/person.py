@@ -53,6 +53,7 @@ class Person:
         self.answered = []  # the windows of the boxes already answered
         self.own_boxes = []
         self.own = set()
+        self.told = []  # what the program's own boxes said
 
     def xdotool(self, *args):
         return subprocess.run(["xdotool"] + list(args), env=self.session.env,
@@ -121,11 +122,15 @@ class Person:
         # newest one, once the trace shows the call that makes it.
         asked = sum(1 for window in self.answered if window in self.own_boxes) + 1
 
+        boxes = []
+
         def called():
             trace_file.seek(0)
-            return sum(1 for box in parse_boxes(trace_file.read().decode("utf-8", "replace"))
-                       if box.caption == title) >= asked
+            boxes[:] = [box for box in parse_boxes(trace_file.read().decode("utf-8", "replace"))
+                        if box.caption == title]
+            return len(boxes) >= asked
         self.wait(title, called, proc)
+        self.told.append(boxes[asked - 1].text)
         self.window(proc, title)
         box = max(self.windows(title), key=int)
         self.answered.append(box)

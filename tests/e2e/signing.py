@@ -3,10 +3,10 @@
 network: from a PKCS#12 file with a time stamp from an RFC 3161 responder on 127.0.0.1, and
 from the same key held by SoftHSM2 through PKCS#11. Every signed file must verify, the setup's
 uninstaller and program as a silent install writes them too, and the signed packages install and
-uninstall under Wine with the registry equal to the model. Faulty settings must fail the
-workflow, naming the variable, with no package left in dist/; the password and the PIN must
-appear nowhere in the build tree or the output. Last, the workflow without a key builds
-unsigned packages again.
+uninstall under Wine with the registry equal to the model. Faulty settings, and names that no
+package could carry, must fail the workflow, naming the variable, with no package left in dist/;
+the password and the PIN must appear nowhere in the build tree or the output. Last, the workflow
+without a key builds unsigned packages again.
 """
 
 import argparse
@@ -180,15 +180,17 @@ class Signing:
             packages.install_and_remove(engine, "signed", typical,
                                         checks=[self.installed_files_verify(packages, engine)])
 
-    def refused(self, label, settings, variable):
+    def refused(self, label, settings, variable, what=""):
         done = self.workflow(settings)
         left = [name for name in self.dist_packages
                 if os.path.exists(os.path.join(ROOT, "dist", name))]
         problems = []
         if done.returncode == 0:
             problems.append("the workflow succeeded")
-        if variable not in done.stdout + done.stderr:
-            problems.append("no message names %s: %s" % (variable, done.stderr.strip()[-300:]))
+        said = done.stdout + done.stderr
+        if variable not in said or what not in said:
+            problems.append("no message names %s %s: %s" % (variable, what,
+                                                            done.stderr.strip()[-300:]))
         if left:
             problems.append("dist/ still holds %s" % left)
         self.suite.record("%s: refused, naming %s" % (label, variable), problems)
@@ -222,6 +224,11 @@ class Signing:
             "garbage.pem")), "DICREG_SIGN_CERT")
         self.refused("missing module", dict(self.pkcs11, DICREG_SIGN_PKCS11_MODULE=key(
             "no-such-module.so")), "DICREG_SIGN_PKCS11_MODULE")
+        # Names that a package cannot carry stop the workflow before any package is built.
+        self.refused("a name with a character code page 932 lacks",
+                     {"DICREG_PUBLISHER": "𠮷野家辞書"}, "DICREG_PUBLISHER", "U+20BB7")
+        self.refused("a name of two lines", {"DICREG_PRODUCT_NAME": "QelDat2012\n辞書"},
+                     "DICREG_PRODUCT_NAME", "U+000A")
         # Without a key: unsigned packages, as before.
         done = self.workflow({})
         signed = [name for name in self.dist_packages

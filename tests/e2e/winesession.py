@@ -117,8 +117,12 @@ class Registry:
         return values, {path.upper() for path in paths}
 
     def seed_lines(self):
+        """The driver's lines that make the Justsystem tree this one's (a tree dumped after a
+        run also holds other keys, which stay as the run left them)."""
         lines = ["clear\t" + hexw(JUSTSYSTEM)]
         for path, entries in self.keys.items():
+            if not (path.upper() + "\\").startswith(JUSTSYSTEM.upper() + "\\"):
+                continue
             lines.append("key\t" + hexw(path))
             for name, value in entries.items():
                 lines.append("value\t%s\t%s\t%d\t%s" % (hexw(path), hexw(name), value.type,

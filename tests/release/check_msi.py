@@ -1,20 +1,23 @@
-#!/usr/bin/env python3
 """Checks Windows Installer packages as built.
 
 usage: check_msi.py <package.msi>...
-       check_msi.py --texts <source.wxs> <package.msi> [NAME=VALUE]...
+       check_msi.py --texts <source.wxs> <package.msi> <settings.json> [NAME=VALUE]...
 The first form fails when a package's summary information asks for a newer Windows Installer
 than 3.1: the page count holds the least version as major * 100 + minor, and Windows XP SP3's
 3.1 refuses anything above 301.
 
-The second reads every text of the package back (its tables in the database's code page, its
-summary information in the summary's) and fails unless each text that the source gives to the
-user (product name, manufacturer, description, messages), with the NAME=VALUE variables of the
-build filled in, is there exactly. A build tool that drops or garbles characters it cannot store
-fails here instead of in the field.
+The second reads every text of the package back as Windows Installer does, from the bytes it
+stores: the tables' strings by the database's code page, the summary's by its own. Both code
+pages must be 932, and each text that the source gives the user (product name, manufacturer,
+description, comments, messages), with the settings' names and the NAME=VALUE variables of the
+build filled in, must be there exactly; the summary's title must be the product's name. A build
+tool that drops or garbles a text, or stores it in another encoding, fails here instead of in
+the field.
 """
 
+import json
 import re
+import struct
 import subprocess
 import sys
 import xml.etree.ElementTree as ElementTree
@@ -22,9 +25,13 @@ import xml.etree.ElementTree as ElementTree
 import olefile
 
 OLDEST_INSTALLER = 301  # Windows Installer 3.1, as Windows XP SP3 has it
+CODEPAGE = 932
 # The attributes of the source whose values a user reads.
 TEXTS = {"Product": ("Name", "Manufacturer"), "Package": ("Description", "Comments",
          "Manufacturer"), "Condition": ("Message",), "MajorUpgrade": ("DowngradeErrorMessage",)}
+# Where the summary takes its texts from.
+SUMMARY = {"title": "Product/@Name", "subject": "Package/@Description",
+           "author": "Package/@Manufacturer", "comments": "Package/@Comments"}
 
 
 def installer_versions(paths):
@@ -53,48 +60,81 @@ def source_texts(wxs, variables):
     return found
 
 
-def msiinfo(*args):
-    return subprocess.run(["msiinfo"] + list(args), check=True, capture_output=True).stdout
+def stream_name(name):
+    """An MSI stream's name as stored, decoded: tables' names come two characters to one."""
+    def char(x):
+        return "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz._"[x]
+    out = ""
+    for c in map(ord, name):
+        if 0x3800 <= c < 0x4800:
+            out += char((c - 0x3800) & 0x3F) + char((c - 0x3800) >> 6)
+        elif 0x4800 <= c < 0x4840:
+            out += char(c - 0x4800)
+        elif c == 0x4840:
+            out += "!"
+        else:
+            out += chr(c)
+    return out
 
 
-def package_texts(path):
-    """Every cell of every table, and the summary's strings, as a user's Windows reads them."""
-    forced = msiinfo("export", path, "_ForceCodepage").split()
-    codepage = int(forced[0]) if forced and forced[0].isdigit() else 0
-    # Code page 0 is neutral: only ASCII reads the same everywhere.
-    encoding = "cp%d" % codepage if codepage else "ascii"
-    texts = set()
-    for table in msiinfo("tables", path).decode("ascii").split():
-        for line in msiinfo("export", path, table).splitlines():
-            texts.update(line.decode(encoding, "replace").split("\t"))
-    with olefile.OleFileIO(path) as package:
-        summary = package.get_metadata()
-    encoding = "cp%d" % summary.codepage if summary.codepage else "cp1252"
-    for field in ("title", "subject", "author", "keywords", "comments"):
-        value = getattr(summary, field)
-        if value:
-            texts.add(value.decode(encoding, "replace"))
-    return texts
+def string_pool(package):
+    """The database's code page and its strings, as bytes: what every table refers to."""
+    streams = {stream_name(entry[0]): entry for entry in package.listdir()}
+    pool = package.openstream(streams["!_StringPool"]).read()
+    data = package.openstream(streams["!_StringData"]).read()
+    codepage = struct.unpack_from("<I", pool, 0)[0] & 0x7FFFFFFF
+    strings, at, i = [], 0, 4
+    while i + 4 <= len(pool):
+        length, refs = struct.unpack_from("<HH", pool, i)
+        i += 4
+        if length == 0 and refs:  # a long string: its length goes on in the next entry
+            low, _ = struct.unpack_from("<HH", pool, i)
+            length, i = refs << 16 | low, i + 4
+        strings.append(data[at:at + length])
+        at += length
+    return codepage, strings
 
 
 def read_back(wxs, path, variables):
-    texts = package_texts(path)
-    failed = 0
-    for where, text in source_texts(wxs, variables):
+    problems = []
+    with olefile.OleFileIO(path) as package:
+        codepage, strings = string_pool(package)
+        summary = package.get_metadata()
+    if codepage != CODEPAGE:
+        problems.append("the database's code page is %d, not %d" % (codepage, CODEPAGE))
+    if summary.codepage != CODEPAGE:
+        problems.append("the summary's code page is %s, not %d" % (summary.codepage, CODEPAGE))
+    texts = {raw.decode("cp%d" % codepage if codepage else "ascii", "replace") for raw in strings}
+    expected = source_texts(wxs, variables)
+    for where, text in expected:
+        if where.startswith("Package/"):
+            continue  # the summary's, below
         if text in texts:
             print("%s: %s reads back as %r" % (path, where, text))
         else:
-            failed += 1
             near = sorted(t for t in texts if t and (t[:4] == text[:4] or "\ufffd" in t))
-            print("%s: %s %r is not in the package as written; found %s" % (path, where, text,
-                                                                          near[:3]))
-    return failed
+            problems.append("%s %r is not in the package as written; found %s" % (where, text,
+                                                                               near[:3]))
+    sources = dict(expected)
+    for field, where in SUMMARY.items():
+        stored = getattr(summary, field) or b""
+        shown = stored.decode("cp%s" % summary.codepage, "replace") if summary.codepage else ""
+        if shown == sources.get(where):
+            print("%s: the summary's %s reads back as %r" % (path, field, shown))
+        else:
+            problems.append("the summary's %s reads %r (%r), expected %r, the source's %s" % (
+                field, shown, stored, sources.get(where), where))
+    for problem in problems:
+        print("%s: %s" % (path, problem))
+    return len(problems)
 
 
 def main():
     if sys.argv[1] == "--texts":
-        wxs, path = sys.argv[2:4]
-        variables = dict(argument.split("=", 1) for argument in sys.argv[4:])
+        wxs, path, settings = sys.argv[2:5]
+        settings = json.load(open(settings, encoding="utf-8"))
+        variables = dict(ProductName=settings["product"], Publisher=settings["publisher"])
+        variables.update(argument.split("=", 1) for argument in sys.argv[5:])
         failed = read_back(wxs, path, variables)
     else:
         failed = installer_versions(sys.argv[1:])

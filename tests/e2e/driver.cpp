@@ -89,8 +89,8 @@ void Dump(HKEY parent, const std::wstring& root, const std::wstring& path, std::
   const std::string shown = Hex(root + path);
   out << "K\t" << shown << "\n";
   for (const auto& value : EnumValues(key.get())) {
-    out << "V\t" << shown << "\t" << Hex(std::wstring(value.name.begin(), value.name.end()))
-        << "\t" << value.type << "\t" << Hex(value.data.data(), value.data.size()) << "\n";
+    out << "V\t" << shown << "\t" << Hex(std::wstring(value.name.begin(), value.name.end())) << "\t"
+        << value.type << "\t" << Hex(value.data.data(), value.data.size()) << "\n";
   }
   for (const auto& name : EnumSubkeys(key.get())) {
     Dump(parent, root, path + L"\\" + std::wstring(name.begin(), name.end()), out);

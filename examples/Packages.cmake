@@ -31,6 +31,8 @@ if(failed)
   message(FATAL_ERROR "${why}")
 endif()
 include("${CMAKE_BINARY_DIR}/settings.cmake")
+# The publisher's icon and licence, which every package is rebuilt with when they change.
+set(branding ${DICREG_ICON_FILE} ${DICREG_LICENSE_FILE})
 set(identity "${CMAKE_BINARY_DIR}/identity.nsh")
 set(inno_identity "${CMAKE_BINARY_DIR}/identity.iss")
 set(settings "${CMAKE_BINARY_DIR}/settings.json")
@@ -133,8 +135,9 @@ function(dicreg_packages arch program)
       COMMAND ${DICREG_MAKENSIS} -V2 -INPUTCHARSET UTF8 ${nsis_arch} "-DIDENTITY=${identity}"
         "-DVERSION=${version}" "-DPROGRAM=${packed}" "-DDICTIONARY=${dictionary}" ${nsis_sign}
         "-DOUTFILE=${out}/${name}.exe" "${nsi}"
-      DEPENDS "${nsi}" "${packed}" "${dictionary}" "${identity}" "${sign}" VERBATIM)
+      DEPENDS "${nsi}" "${packed}" "${dictionary}" "${identity}" "${sign}" ${branding} VERBATIM)
     list(APPEND built "${out}/${name}.exe")
+    set(setups "${out}/${name}.exe")
     if(DICREG_INNO AND arch STREQUAL "x86")
       string(REPLACE "QelDat2012-setup" "" suffix "${name}")
       foreach(compiler IN ITEMS "inno5;QelDat2012-inno-setup" "inno6;QelDat2012-inno6-setup")
@@ -144,13 +147,21 @@ function(dicreg_packages arch program)
         add_custom_command(OUTPUT "${setup}"
           COMMAND "${inno}/iscc.sh" --compiler "${inno}/node_modules/${compiler}/bin"
             --prefix "${CMAKE_BINARY_DIR}/inno/wineprefix" --out "${setup}" ${inno_sign}
-            --path "Identity=${inno_identity}" --define "Version=${version}"
-            --path "Program=${packed}" --path "Dictionary=${dictionary}" "${inno}/QelDat2012.iss"
+            --path "IDENTITY=${inno_identity}" --define "VERSION=${version}"
+            --path "PROGRAM=${packed}" --path "DICTIONARY=${dictionary}" "${inno}/QelDat2012.iss"
           DEPENDS "${inno}/QelDat2012.iss" "${inno}/iscc.sh" "${inno}/package-lock.json"
-            "${packed}" "${dictionary}" "${inno_identity}" "${sign}" VERBATIM)
+            "${packed}" "${dictionary}" "${inno_identity}" "${sign}" ${branding} VERBATIM)
         list(APPEND built "${setup}")
+        list(APPEND setups "${setup}")
       endforeach()
     endif()
+    # Each setup program wears the publisher's face: version resource and icon.
+    foreach(setup IN LISTS setups)
+      file(RELATIVE_PATH name "${CMAKE_BINARY_DIR}" "${setup}")
+      string(REGEX REPLACE "[/.]" "-" name "${name}")
+      add_test(NAME identity-${name} COMMAND Python3::Interpreter
+        ${CMAKE_SOURCE_DIR}/tests/release/check_pe.py --setup "${setup}" "${settings}" ${version})
+    endforeach()
   endforeach()
   # wixl finds the files it packs only by paths relative to where it runs.
   file(RELATIVE_PATH packed_from_build "${CMAKE_BINARY_DIR}" "${packed}")
@@ -178,7 +189,7 @@ function(dicreg_packages arch program)
         -o "${msi}" "${wxs}"
       ${sign_this}
       DEPENDS "${wxs}" "${CMAKE_CURRENT_LIST_DIR}/msi/wixl.py" "${packed}" "${dictionary}"
-        "${settings}" "${sign}"
+        "${settings}" "${sign}" ${branding}
       WORKING_DIRECTORY "${CMAKE_BINARY_DIR}" VERBATIM)
     list(APPEND built "${msi}")
     # Every text the user reads must read back as the source and the settings give it.

@@ -12,8 +12,10 @@ changes (so that what depends on it is rebuilt exactly then):
 
   settings.json   every setting, checked, with what follows from them
   settings.cmake  what the build itself needs (paths, versions, GUIDs)
-  identity.nsh    the names, for makensis (UTF-8)
-  identity.iss    the names, for Inno Setup (UTF-8 with a byte-order mark)
+  identity.nsh    the identity, for makensis (UTF-8)
+  identity.iss    the identity, for Inno Setup (UTF-8 with a byte-order mark)
+  license.txt     the licence, when one is given, as the setups read it: UTF-8 with a
+                  byte-order mark, lines ended by CR LF
   sign.sh         the build's signing command: scripts/sign.py with the signing settings, their
                   files found as above (no password, no PIN: those stay in their files)
 """
@@ -31,6 +33,9 @@ EXAMPLE = {
     "DICREG_PUBLISHER": "QelDat2012 publisher",
     "DICREG_PACKAGE_VERSION": "1.0.0",
     "DICREG_UPGRADE_CODE": "E024A941-65E8-4CCD-891C-610B6802AF52",
+    "DICREG_ICON": "",
+    "DICREG_URL": "",
+    "DICREG_LICENSE": "",
 }
 # Windows Installer stores an MSI's texts in one code page; Japanese names need 932.
 MSI_CODEPAGE = "cp932"
@@ -100,6 +105,44 @@ def check_file(variable, text, start):
     return path
 
 
+def check_icon(variable, text, start):
+    """An icon file: the header of an .ico and a directory of images that fit in it."""
+    path = check_file(variable, text, start)
+    if path:
+        data = open(path, "rb").read()
+        count = int.from_bytes(data[4:6], "little") if len(data) >= 6 else 0
+        entries = [data[6 + 16 * i:22 + 16 * i] for i in range(count)]
+        if data[:4] != b"\0\0\1\0" or not count or any(
+                len(entry) < 16 or int.from_bytes(entry[8:12], "little") +
+                int.from_bytes(entry[12:16], "little") > len(data) for entry in entries):
+            raise SettingError("%s: %s is not an icon file (.ico)" % (variable, path))
+    return path
+
+
+def check_url(variable, text):
+    if text and not re.fullmatch(r"https?://[!-~]+", text):
+        raise SettingError('%s is "%s": give the web page\'s address, starting with http:// or '
+                           "https://, in ASCII (a Japanese domain name in its xn-- form)" %
+                           (variable, text))
+    return text
+
+
+def read_license(variable, text, start):
+    """The licence's text, from a UTF-8 file."""
+    path = check_file(variable, text, start)
+    if not path:
+        return ""
+    data = open(path, "rb").read()
+    try:
+        license_text = data.decode("utf-8-sig")
+    except UnicodeError as error:
+        raise SettingError("%s: %s is not UTF-8 (byte %d): save it as UTF-8" % (
+            variable, path, error.start))
+    if not license_text.strip():
+        raise SettingError("%s: %s is empty" % (variable, path))
+    return license_text
+
+
 def read(environment, start):
     """The settings, checked, and what follows from them."""
     given = {name: environment.get(name) or default for name, default in EXAMPLE.items()}
@@ -109,7 +152,11 @@ def read(environment, start):
         "publisher": check_name("DICREG_PUBLISHER", given["DICREG_PUBLISHER"]),
         "version": check_version("DICREG_PACKAGE_VERSION", given["DICREG_PACKAGE_VERSION"]),
         "upgrade_code": check_guid("DICREG_UPGRADE_CODE", given["DICREG_UPGRADE_CODE"]),
+        "icon": check_icon("DICREG_ICON", given["DICREG_ICON"], start),
+        "url": check_url("DICREG_URL", given["DICREG_URL"]),
+        "license_text": read_license("DICREG_LICENSE", given["DICREG_LICENSE"], start),
     }
+    settings["copyright"] = "Copyright © %s" % settings["publisher"]
     head, build = settings["version"].rsplit(".", 1)
     settings["next_version"] = "%s.%d" % (head, int(build) + 1)
     # The component's GUID follows from the UpgradeCode, so it stays the same for every version.
@@ -123,6 +170,11 @@ def read(environment, start):
 
 def cmake_string(text):
     return '"%s"' % re.sub(r'([\\"$])', r"\\\1", text)
+
+
+def wine_path(path):
+    """A Linux path as Wine's Z: drive shows it, for the programs that run under Wine."""
+    return "Z:" + path.replace("/", "\\")
 
 
 def nsis_string(text):
@@ -147,23 +199,48 @@ def sign_script(settings):
         " ".join(words))
 
 
-def outputs(settings):
+def identity(settings, folder, string, define, windows=lambda path: path, verbatim=None):
+    """The lines that define an engine's identity: names, icon, web page and licence (and the
+    names again as verbatim strings, where the engine reads some strings without expanding)."""
+    lines = []
+    for name in ("PRODUCT", "PUBLISHER", "COPYRIGHT"):
+        lines.append(define % (name, string(settings[name.lower()])))
+        if verbatim:
+            lines.append(define % ("VERBATIM_" + name, verbatim(settings[name.lower()])))
+    if settings["icon"]:
+        lines.append(define % ("ICON", string(windows(settings["icon"]))))
+    if settings["url"]:
+        lines.append(define % ("URL", string(settings["url"])))
+    if settings["license_text"]:
+        lines.append(define % ("LICENSE", string(windows(os.path.join(folder, "license.txt")))))
+    return "".join(line + "\n" for line in lines)
+
+
+def outputs(settings, folder):
     cmake = {"DICREG_DICTIONARY_FILE": settings["dictionary"],
+             "DICREG_ICON_FILE": settings["icon"],
+             "DICREG_LICENSE_FILE": os.path.join(folder, "license.txt") if settings[
+                 "license_text"] else "",
              "DICREG_PACKAGE_VERSION": settings["version"],
              "DICREG_NEXT_VERSION": settings["next_version"],
              "DICREG_UPGRADE_CODE": settings["upgrade_code"],
              "DICREG_COMPONENT_GUID": settings["component_guid"]}
-    return {
+    files = {
         "settings.json": json.dumps(settings, ensure_ascii=False, indent=1, sort_keys=True) + "\n",
         "settings.cmake": "".join("set(%s %s)\n" % (name, cmake_string(value))
                                   for name, value in cmake.items()),
-        "identity.nsh": "!define PRODUCT %s\n!define PUBLISHER %s\n" % (
-            nsis_string(settings["product"]), nsis_string(settings["publisher"])),
-        "identity.iss": "\ufeff#define Product %s\n#define Publisher %s\n#define AppGuid \"%s\"\n" % (
-            inno_string(settings["product"]), inno_string(settings["publisher"]),
-            settings["upgrade_code"]),
+        # makensis expands $$ in the strings it shows, not in the version resource's.
+        "identity.nsh": identity(settings, folder, nsis_string, "!define %s %s",
+                                 verbatim=lambda text: '"%s"' % text.replace('"', '$\\"')),
+        "identity.iss": "\ufeff" + identity(settings, folder, inno_string, "#define %s %s",
+                                             wine_path) + '#define APPGUID "%s"\n' % (
+                                                 settings["upgrade_code"]),
         "sign.sh": sign_script(settings),
     }
+    if settings["license_text"]:
+        text = "\r\n".join(settings["license_text"].splitlines()) + "\r\n"
+        files["license.txt"] = "\ufeff" + text
+    return files
 
 
 def write_if_changed(path, text):
@@ -182,7 +259,7 @@ def main():
         print("settings: %s" % error, file=sys.stderr)
         return 1
     os.makedirs(folder, exist_ok=True)
-    for name, text in outputs(settings).items():
+    for name, text in outputs(settings, os.path.abspath(folder)).items():
         write_if_changed(os.path.join(folder, name), text)
     os.chmod(os.path.join(folder, "sign.sh"), 0o755)
     return 0

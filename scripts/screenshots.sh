@@ -1,19 +1,22 @@
 #!/usr/bin/env bash
 # Makes the pictures of the README (docs/*.png) anew from the interactive tests: the Japanese
-# setup's folder and finish pages, and dicreg's message box during an install.
+# setup's licence, folder and finish pages, and dicreg's message box during an install. The
+# packages are the example's, with the test's icon and sample licence.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/wine.sh
 [ -f dist/dicreg.exe ] && [ -f dist/dicreg-x64.exe ] || cmake --workflow --preset release >/dev/null
-cmake --workflow --preset installers >/dev/null
+DICREG_ICON=tests/e2e/publisher.ico DICREG_LICENSE=tests/e2e/license.txt \
+  cmake --workflow --preset installers >/dev/null
 cmake --preset win64 >/dev/null
 cmake --build --preset win64 --target e2edriver >/dev/null
 python3 tests/e2e/interactive.py --driver build/win64/tests/e2edriver.exe \
   --packages "$(shipped_packages)" --work build/e2e-interactive --shots build/e2e
 mkdir -p docs
 # The setup's window (and the box in front of it), without the empty desktop around it.
-for picture in "ja-nsis-setup-02-folder setup-folder" "ja-nsis-setup-03-finish setup-finish" \
-  "ja-nsis-setup-no-set-in-use-03-messagebox setup-messagebox"; do
+for picture in "ja-nsis-setup-02-license setup-license" "ja-nsis-setup-03-folder setup-folder" \
+  "ja-nsis-setup-04-finish setup-finish" \
+  "ja-nsis-setup-no-set-in-use-04-messagebox setup-messagebox"; do
   set -- $picture
   convert "build/e2e/$1.png" -crop 512x396+256+186 +repage -strip "docs/$2.png"
   echo "docs/$2.png"

@@ -64,18 +64,24 @@ python3 tests/e2e/e2e.py --driver build/win64/tests/e2edriver.exe \
 drop_prefixes build/e2e
 
 # A publisher's build: every setting given, as the README says, Japanese names with characters
-# that each engine's script must escape; the packages must carry each.
+# that each engine's script must escape; the packages must carry each. The same packages as a
+# person installs them, clicked through in a Wine desktop under Xvfb, as a Japanese and as an
+# English user, licence page and all: screenshots of every page go to build/e2e/.
 (
   export DICREG_DICTIONARY=build/publisher/QelDat2012-real.dic \
     DICREG_PRODUCT_NAME="ヴェルノア医療辞書 QelDat2012 {2}" \
     DICREG_PUBLISHER='株式会社ヴェルノア "辞書" $Ltd'"'"'s' \
-    DICREG_PACKAGE_VERSION=2.3.45 DICREG_UPGRADE_CODE=3f2b8c1e-7d4a-4e6b-9c2d-5a1e8f0b7c63
+    DICREG_PACKAGE_VERSION=2.3.45 DICREG_UPGRADE_CODE=3f2b8c1e-7d4a-4e6b-9c2d-5a1e8f0b7c63 \
+    DICREG_ICON=tests/e2e/publisher.ico DICREG_URL=https://www.example.jp/qeldat/ \
+    DICREG_LICENSE=tests/e2e/license.txt
   mkdir -p build/publisher
   python3 -c 'import sys; sys.stdout.buffer.write(bytes(range(256)) * 64)' >"$DICREG_DICTIONARY"
   cmake --workflow --preset installers
   python3 tests/e2e/packages.py --driver build/win64/tests/e2edriver.exe --publisher \
     --packages "$(shipped_packages)" --work build/e2e-publisher
-  drop_prefixes build/e2e-publisher
+  python3 tests/e2e/interactive.py --driver build/win64/tests/e2edriver.exe \
+    --packages "$(shipped_packages)" --work build/e2e-interactive --shots build/e2e
+  drop_prefixes build/e2e-publisher build/e2e-interactive
 )
 
 # The example packages, installed and removed under Wine: built with each kind of program this
@@ -90,13 +96,6 @@ fi
 python3 tests/e2e/packages.py --driver build/win64/tests/e2edriver.exe "${packages[@]}" \
   --work build/e2e-packages
 drop_prefixes build/e2e-packages
-
-# The packages as a person installs them, clicked through in a Wine desktop under Xvfb, as a
-# Japanese and as an English user: screenshots of every page go to build/e2e/.
-runnable=$(shipped_packages)
-python3 tests/e2e/interactive.py --driver build/win64/tests/e2edriver.exe \
-  --packages "$runnable" --work build/e2e-interactive --shots build/e2e
-drop_prefixes build/e2e-interactive
 
 # Each program and its packages once more, in a prefix that reports the oldest Windows they run
 # on. Wine exports every function whatever it reports, so this shows behaviour; the release and
@@ -115,7 +114,8 @@ oldest vista build/win64/tests/e2edriver.exe dist/dicreg-x64.exe build/installer
 
 # Signed packages: the installers workflow with a throwaway key from a PKCS#12 file and from
 # SoftHSM2, faulty settings refused; it ends with the unsigned packages built again.
-python3 tests/e2e/signing.py --driver build/win64/tests/e2edriver.exe --packages "$runnable" \
+python3 tests/e2e/signing.py --driver build/win64/tests/e2edriver.exe \
+  --packages "$(shipped_packages)" \
   --work build/e2e-signing
 drop_prefixes build/e2e-signing build/installers
 scripts/benchmark.sh --runs 5

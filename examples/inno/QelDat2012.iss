@@ -4,37 +4,43 @@
 ; One script for Inno Setup 5.6.1 (Unicode) and 6.x. Setups made with 5.6.1 run on Windows XP
 ; SP3 and later; 6.4 makes setups that need Windows 7 SP1. Keep this file in UTF-8 with its
 ; byte-order mark: without it, Inno Setup 5 reads every Japanese text in the system's code page.
-;   ISCC.exe /DProgram=dicreg.exe /DDictionary=QelDat2012.dic QelDat2012.iss
-; /DIdentity= names a UTF-8 file that defines Product, Publisher, Version and AppGuid (the
-; package's stable id, the MSI's UpgradeCode); without it, the example's own are used.
+;   ISCC.exe /DPROGRAM=dicreg.exe /DDICTIONARY=QelDat2012.dic /DVERSION=1.2.0 QelDat2012.iss
+; /DIDENTITY= names a UTF-8 file that defines PRODUCT, PUBLISHER, COPYRIGHT and APPGUID (the
+; package's stable id, the MSI's UpgradeCode), and may define ICON (an .ico file), URL (the
+; publisher's web page) and LICENSE (a licence text, UTF-8 with a byte-order mark); without it,
+; the example's own are used.
 ;
 ; Installs into %LOCALAPPDATA%\QelDat2012, or the folder the user chooses, or /DIR=:
 ;   QelDat2012-inno-setup.exe /VERYSILENT /SUPPRESSMSGBOXES "/DIR=D:\辞書\QelDat 2012"
 ; Run again, it offers the folder of the installed copy, installs over it and registers the
-; dictionary again: that is how a user registers it after setting ATOK 2012 up.
+; dictionary again: that is how a user registers it after setting ATOK 2012 up. Over a newer
+; version it stops, changing nothing.
 ; Removed from "Apps", or quietly with the command of its uninstall entry:
 ;   "%LOCALAPPDATA%\QelDat2012\unins000.exe" /VERYSILENT /SUPPRESSMSGBOXES /NORESTART
 
-#ifdef Identity
-  #include Identity
+#ifdef IDENTITY
+  #include IDENTITY
 #endif
-#ifndef Product
-  #define Product "QelDat2012"
+#ifndef PRODUCT
+  #define PRODUCT "QelDat2012"
 #endif
-#ifndef Publisher
-  #define Publisher "QelDat2012 publisher"
+#ifndef PUBLISHER
+  #define PUBLISHER "QelDat2012 publisher"
 #endif
-#ifndef Version
-  #define Version "1.0.0"
+#ifndef COPYRIGHT
+  #define COPYRIGHT "Copyright © " + PUBLISHER
 #endif
-#ifndef AppGuid
-  #define AppGuid "E024A941-65E8-4CCD-891C-610B6802AF52"
+#ifndef VERSION
+  #define VERSION "1.0.0"
 #endif
-#ifndef Program
-  #define Program "dicreg.exe"
+#ifndef APPGUID
+  #define APPGUID "E024A941-65E8-4CCD-891C-610B6802AF52"
 #endif
-#ifndef Dictionary
-  #define Dictionary "QelDat2012.dic"
+#ifndef PROGRAM
+  #define PROGRAM "dicreg.exe"
+#endif
+#ifndef DICTIONARY
+  #define DICTIONARY "QelDat2012.dic"
 #endif
 ; Inno Setup takes "{" for the start of a constant; a Pascal string ends at "'".
 #define Setting(str S) StringChange(S, "{", "{{")
@@ -42,15 +48,34 @@
 
 [Setup]
 ; The same id for every version: a newer setup finds the installed copy, its folder and entry.
-AppId={{{#AppGuid}}
-AppName={#Setting(Product)}
-AppVersion={#Version}
-AppPublisher={#Setting(Publisher)}
-UninstallDisplayName={#Setting(Product)}
+AppId={{{#APPGUID}}
+AppName={#Setting(PRODUCT)}
+AppVersion={#VERSION}
+AppPublisher={#Setting(PUBLISHER)}
+AppCopyright={#Setting(COPYRIGHT)}
+UninstallDisplayName={#Setting(PRODUCT)}
+; The setup's file properties.
+VersionInfoVersion={#VERSION}
+VersionInfoProductName={#PRODUCT}
+VersionInfoProductVersion={#VERSION}
+VersionInfoCompany={#PUBLISHER}
+VersionInfoDescription={#PRODUCT} セットアップ
+VersionInfoCopyright={#COPYRIGHT}
+#ifdef ICON
+SetupIconFile={#ICON}
+UninstallDisplayIcon={uninstallexe}
+#endif
+#ifdef URL
+AppPublisherURL={#Setting(URL)}
+AppSupportURL={#Setting(URL)}
+#endif
+#ifdef LICENSE
+LicenseFile={#LICENSE}
+#endif
 ; Per user, without elevation: dicreg must run as the user whose ATOK settings it edits.
 PrivilegesRequired=lowest
 DefaultDirName={localappdata}\QelDat2012
-; The pages of the NSIS setup: welcome, folder (its button installs), progress, finish.
+; The pages of the NSIS setup: welcome, licence, folder (its button installs), progress, finish.
 DisableWelcomePage=no
 DisableDirPage=no
 DisableReadyPage=yes
@@ -96,18 +121,54 @@ en.FinishFailed=%1 is installed, but registering it in ATOK 2012 failed (dicreg.
 ja.FinishFailed=%1 をインストールしましたが、ATOK 2012 への登録に失敗しました（dicreg.exe の終了コード %2）。このセットアップをもう一度実行して、登録をやり直してください。
 en.UnFailed=dicreg.exe /uninst ended with status %1.
 ja.UnFailed=dicreg.exe /uninst が状態 %1 で終了しました。
+en.Newer=A newer version of %1 (%2) is already installed. This setup (%3) is older, so it ends without changing anything.
+ja.Newer=%1 の新しいバージョン（%2）がインストールされています。このセットアップのバージョン（%3）は古いため、何も変更せずに終了します。
 
 [Files]
-Source: "{#Program}"; DestDir: "{app}"; DestName: "dicreg.exe"; Flags: ignoreversion
-Source: "{#Dictionary}"; DestDir: "{app}"; DestName: "QelDat2012.dic"; Flags: ignoreversion
+Source: "{#PROGRAM}"; DestDir: "{app}"; DestName: "dicreg.exe"; Flags: ignoreversion
+Source: "{#DICTIONARY}"; DestDir: "{app}"; DestName: "QelDat2012.dic"; Flags: ignoreversion
 
 [Code]
 const
-  Product = '{#Pascal(Product)}';
-  UninstallKey = 'Software\Microsoft\Windows\CurrentVersion\Uninstall\{' + '{#AppGuid}' + '}_is1';
+  Product = '{#Pascal(PRODUCT)}';
+  Version = '{#VERSION}';
+  UninstallKey = 'Software\Microsoft\Windows\CurrentVersion\Uninstall\{' + '{#APPGUID}' + '}_is1';
 
 var
   FinishText: String;
+
+{ Compares two versions of three numbers: above 0 when A is the newer. }
+function CompareVersions(A, B: String): Integer;
+var
+  I, X, Y: Integer;
+begin
+  Result := 0;
+  for I := 1 to 3 do begin
+    X := StrToIntDef(Copy(A, 1, Pos('.', A + '.') - 1), 0);
+    Y := StrToIntDef(Copy(B, 1, Pos('.', B + '.') - 1), 0);
+    Delete(A, 1, Pos('.', A + '.'));
+    Delete(B, 1, Pos('.', B + '.'));
+    if X <> Y then begin
+      Result := X - Y;
+      Exit;
+    end;
+  end;
+end;
+
+{ Over a newer version, this older one stops before it changes anything; the same version runs,
+  which is how a user registers the dictionary again. }
+function InitializeSetup: Boolean;
+var
+  Installed: String;
+begin
+  Result := not RegQueryStringValue(HKCU, UninstallKey, 'DisplayVersion', Installed)
+    or (CompareVersions(Installed, Version) <= 0);
+  if not Result then begin
+    Log(FmtMessage(CustomMessage('Newer'), [Product, Installed, Version]));
+    SuppressibleMsgBox(FmtMessage(CustomMessage('Newer'), [Product, Installed, Version]),
+      mbCriticalError, MB_OK, IDOK);
+  end;
+end;
 
 { Runs dicreg.exe from the installed folder and waits for it; gives its exit status, or the
   Windows error when it could not start. }

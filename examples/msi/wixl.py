@@ -12,7 +12,9 @@ same call (it crashes on a Japanese value in a database without one); the summar
 stored as Shift-JIS bytes, with its code page 932 too. The summary's title becomes the product's
 name. Run it in the folder that the source's file paths start from, as wixl.
 
-The settings file (from examples/settings.py) gives the variables ProductName and Publisher.
+The settings file (from examples/settings.py) gives the variables ProductName and Publisher, and
+Icon and Url where the publisher gave them; <?ifdef NAME?> ... <?endif?> keeps what it encloses
+only where NAME is given.
 """
 
 import argparse
@@ -47,7 +49,10 @@ def ascii_source(source, variables):
     """The source with the variables filled in and each text that is not ASCII a placeholder;
     the placeholders' texts."""
     ElementTree.register_namespace("", WIX)
-    tree = ElementTree.parse(source)
+    text = open(source, encoding="utf-8").read()
+    text = re.sub(r"<\?ifdef\s+(\w+)\s*\?>(.*?)<\?endif\s*\?>",
+                  lambda m: m.group(2) if m.group(1) in variables else "", text, flags=re.S)
+    tree = ElementTree.ElementTree(ElementTree.fromstring(text.encode("utf-8")))
     texts = {}
 
     def fill(match):
@@ -129,6 +134,10 @@ def main():
     args = parser.parse_args()
     settings = json.load(open(args.settings, encoding="utf-8"))
     variables = dict(ProductName=settings["product"], Publisher=settings["publisher"])
+    if settings["icon"]:
+        variables["Icon"] = os.path.relpath(settings["icon"])  # wixl takes no absolute path
+    if settings["url"]:
+        variables["Url"] = settings["url"]
     variables.update(define.split("=", 1) for define in args.D)
     try:
         tree, texts = ascii_source(args.source, variables)

@@ -6,14 +6,17 @@
 ;            -DOUTFILE=QelDat2012-setup.exe QelDat2012.nsi
 ; Add -DX64 for a 64-bit setup program (give it dicreg-x64.exe as PROGRAM), and -DSIGN= a command
 ; that signs the file it is given, to sign the uninstaller and the setup. The package's
-; identity is the example's unless -DIDENTITY= names a UTF-8 file that defines PRODUCT and
-; PUBLISHER (or they are given with -D, as VERSION is).
+; identity is the example's unless -DIDENTITY= names a UTF-8 file that defines PRODUCT,
+; PUBLISHER and COPYRIGHT (and the same as VERBATIM_..., without $$ for $, for the version
+; resource), and may define ICON (an .ico file), URL (the publisher's web page) and LICENSE (a
+; licence text, UTF-8 with a byte-order mark); VERSION comes with -D.
 ;
 ; Installs into %LOCALAPPDATA%\QelDat2012, or the folder the user chooses, or /D= (last,
 ; unquoted):
 ;   QelDat2012-setup.exe /S /D=D:\辞書\QelDat 2012
 ; Run again, it offers the folder of the installed copy, installs over it and registers the
-; dictionary again: that is how a user registers it after setting ATOK 2012 up.
+; dictionary again: that is how a user registers it after setting ATOK 2012 up. Over a newer
+; version it stops, changing nothing (status 2).
 ; Removed from "Apps" or quietly with the uninstaller it leaves:
 ;   "%LOCALAPPDATA%\QelDat2012\uninstall.exe" /S
 
@@ -21,8 +24,10 @@ Unicode true
 !ifdef X64
   Target amd64-unicode
 !endif
+!include FileFunc.nsh
 !include LogicLib.nsh
 !include MUI2.nsh
+!include WordFunc.nsh
 
 !ifdef IDENTITY
   !include /CHARSET=UTF8 "${IDENTITY}"
@@ -32,6 +37,9 @@ Unicode true
 !endif
 !ifndef PUBLISHER
   !define PUBLISHER "QelDat2012 publisher"
+!endif
+!ifndef COPYRIGHT
+  !define COPYRIGHT "Copyright © ${PUBLISHER}"
 !endif
 !ifndef VERSION
   !define VERSION "1.0.0"
@@ -54,12 +62,35 @@ InstallDir "$LOCALAPPDATA\QelDat2012"
 InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
 ShowInstDetails show
 ShowUninstDetails show
+; The publisher's name at the foot of every page, in place of the engine's version.
+BrandingText "${PUBLISHER}"
+; The setup's file properties.
+VIProductVersion "${VERSION}.0"
+VIFileVersion "${VERSION}.0"
+!ifndef VERBATIM_PRODUCT
+  !define VERBATIM_PRODUCT "${PRODUCT}"
+  !define VERBATIM_PUBLISHER "${PUBLISHER}"
+  !define VERBATIM_COPYRIGHT "${COPYRIGHT}"
+!endif
+VIAddVersionKey /LANG=0 "ProductName" "${VERBATIM_PRODUCT}"
+VIAddVersionKey /LANG=0 "CompanyName" "${VERBATIM_PUBLISHER}"
+VIAddVersionKey /LANG=0 "FileDescription" "${VERBATIM_PRODUCT} セットアップ"
+VIAddVersionKey /LANG=0 "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=0 "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=0 "LegalCopyright" "${VERBATIM_COPYRIGHT}"
+!ifdef ICON
+  !define MUI_ICON "${ICON}"
+  !define MUI_UNICON "${ICON}"
+!endif
 
 ; What the finish page says: whether the dictionary is registered, or what to do about it.
 Var FinishText
 
 !define MUI_ABORTWARNING
 !insertmacro MUI_PAGE_WELCOME
+!ifdef LICENSE
+  !insertmacro MUI_PAGE_LICENSE "${LICENSE}"
+!endif
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_TEXT "$FinishText"
@@ -86,6 +117,22 @@ LangString FinishFailed ${LANG_ENGLISH} "${PRODUCT} is installed, but registerin
 LangString FinishFailed ${LANG_JAPANESE} "${PRODUCT} をインストールしましたが、ATOK 2012 への登録に失敗しました（dicreg.exe の終了コード $0）。このセットアップをもう一度実行して、登録をやり直してください。$\r$\n$\r$\n[完了] をクリックすると、このウィザードを閉じます。"
 LangString UnFailed ${LANG_ENGLISH} "dicreg.exe /uninst ended with status"
 LangString UnFailed ${LANG_JAPANESE} "dicreg.exe /uninst が次の状態で終了しました:"
+LangString Newer ${LANG_ENGLISH} "A newer version of ${PRODUCT} ($0) is already installed. This setup (${VERSION}) is older, so it ends without changing anything."
+LangString Newer ${LANG_JAPANESE} "${PRODUCT} の新しいバージョン（$0）がインストールされています。このセットアップのバージョン（${VERSION}）は古いため、何も変更せずに終了します。"
+
+; Over a newer version, this older one stops before it changes anything; the same version runs,
+; which is how a user registers the dictionary again.
+Function .onInit
+  ReadRegStr $0 HKCU "${UNINSTALL_KEY}" "DisplayVersion"
+  ${If} $0 != ""
+    ${VersionCompare} "$0" "${VERSION}" $1
+    ${If} $1 == 1
+      MessageBox MB_OK|MB_ICONSTOP "$(Newer)" /SD IDOK
+      SetErrorLevel 2
+      Quit
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
 
 Section "Install"
   SetOutPath "$INSTDIR"
@@ -115,6 +162,15 @@ Section "Install"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
+  ${GetSize} "$INSTDIR" "/S=0K" $1 $2 $3
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $1
+!ifdef ICON
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\uninstall.exe,0"
+!endif
+!ifdef URL
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "URLInfoAbout" "${URL}"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "HelpLink" "${URL}"
+!endif
 SectionEnd
 
 Section "Uninstall"

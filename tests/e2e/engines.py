@@ -4,6 +4,7 @@ lists itself, and the pages a person goes through. The cases of packages.py and 
 are written once and run for every engine a folder of packages holds."""
 
 import glob
+import json
 import os
 import re
 
@@ -12,48 +13,79 @@ from winesession import windows_path
 MSIEXEC = "C:\\windows\\system32\\msiexec.exe"
 CMD = "C:\\windows\\system32\\cmd.exe"
 UNINSTALL = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
-# The example's UpgradeCode, which the Inno Setup setup takes for its AppId.
-EXAMPLE_UPGRADE_CODE = "E024A941-65E8-4CCD-891C-610B6802AF52"
 PROGRAM_FILES = ["dicreg.exe", "QelDat2012.dic"]
 
-# What each setup's pages say, in each language: the window's title, and for each page texts
-# that its traced calls set (its heading, its buttons). "registered" and "not yet" are what the
-# setup tells after dicreg answered: on its finish page (NSIS), in its log (Inno Setup, whose
-# finish text is set in a way the trace does not show). "uninstall" is what a person does in
-# the uninstaller started from the installed programs.
+# What each setup's pages say, in each language, for the product "{product}": the window's title,
+# and for each page texts that its traced calls set (its heading, its buttons); with them, the
+# keys that accept the licence. "registered" and "not yet" are what the setup tells after dicreg
+# answered: on its finish page (NSIS), in its log (Inno Setup, whose finish text is set in a way
+# the trace does not show). "uninstall" is what a person does in the uninstaller started from
+# the installed programs, "refused" the box that stops an older version installed over a newer
+# one ({next}): the step that closes it, its caption and a part of its text (None where it is
+# not traced: NSIS shows it with MessageBoxIndirectW, whose text the relay trace does not show).
 NSIS_PAGES = {
-    "ja": {"title": "QelDat2012 セットアップ",
-           "welcome": ["QelDat2012 セットアップへようこそ", "次へ(&N) >", "キャンセル"],
+    "ja": {"title": "{product} セットアップ",
+           "welcome": ["{product} セットアップへようこそ", "次へ(&N) >", "キャンセル"],
+           "license": (["同意する(&A)", "契約のすべての条件に同意するなら"], ["Return"]),
            "folder": ["インストール先のフォルダ", "インストール(&I)", "< 戻る(&B)"],
-           "finish": ["QelDat2012 セットアップの完了"],
-           "uninstall": [("page", "confirm", ["QelDat2012 アンインストール", "ｱﾝｲﾝｽﾄｰﾙ(&U)"]),
+           "finish": ["{product} セットアップの完了"],
+           "uninstall": [("page", "confirm", ["{product} アンインストール", "ｱﾝｲﾝｽﾄｰﾙ(&U)"]),
                          ("key", "Return"), ("page", "removed", ["閉じる(&C)"]),
                          ("key", "Return")],
-           "registered": "ATOK 2012 に登録しました。", "not yet": "まだ登録していません"},
-    "en": {"title": "QelDat2012 Setup",
-           "welcome": ["Welcome to QelDat2012 Setup", "&Next >", "Cancel"],
+           "registered": "ATOK 2012 に登録しました。", "not yet": "まだ登録していません",
+           "refused": ("window", "{product} セットアップ", None)},
+    "en": {"title": "{product} Setup",
+           "welcome": ["Welcome to {product} Setup", "&Next >", "Cancel"],
+           "license": (["I &Agree", "If you accept the terms of the agreement"], ["Return"]),
            "folder": ["Destination Folder", "&Install", "< &Back"],
-           "finish": ["Completing QelDat2012 Setup"],
+           "finish": ["Completing {product} Setup"],
            "registered": "registered in ATOK 2012. It is ready to use.",
-           "not yet": "not registered in ATOK 2012 yet"},
+           "not yet": "not registered in ATOK 2012 yet",
+           "refused": ("window", "{product} Setup", None)},
 }
 INNO_PAGES = {
-    "ja": {"title": "QelDat2012 セットアップ",
-           "welcome": ["QelDat2012 セットアップウィザードの開始", "キャンセル"],
-           "folder": ["QelDat2012 をインストールするフォルダ", "参照(&R)"],
-           "finish": ["QelDat2012 セットアップウィザードの完了"],
+    "ja": {"title": "{product} セットアップ",
+           "welcome": ["{product} セットアップウィザードの開始", "キャンセル"],
+           "license": (["同意する(&A)", "以下の使用許諾契約書をお読みください。"],
+                       ["alt+a", "space", "Return"]),
+           "folder": ["{product} をインストールするフォルダ", "参照(&R)"],
+           "finish": ["{product} セットアップウィザードの完了"],
            # Its own boxes: are you sure (はい: Y), and removed (OK).
-           "uninstall": [("answer", "QelDat2012 アンインストール", "y"),
-                         ("answer", "QelDat2012 アンインストール", "Return")],
-           "registered": "QelDat2012 を ATOK 2012 に登録しました。",
-           "not yet": "QelDat2012 を登録できる辞書セットがまだありません。"},
-    "en": {"title": "Setup - QelDat2012",
-           "welcome": ["Welcome to the QelDat2012 Setup Wizard", "Cancel"],
-           "folder": ["Setup will install QelDat2012 into the following folder.", "B&rowse..."],
-           "finish": ["Completing the QelDat2012 Setup Wizard"],
-           "registered": "QelDat2012 is registered in ATOK 2012.",
-           "not yet": "ATOK 2012 has no dictionary set to take QelDat2012 yet."},
+           "uninstall": [("answer", "{product} アンインストール", "y"),
+                         ("answer", "{product} アンインストール", "Return")],
+           "registered": "{product} を ATOK 2012 に登録しました。",
+           "not yet": "{product} を登録できる辞書セットがまだありません。",
+           "refused": ("answer", "セットアップ", "{product} の新しいバージョン（{next}）が")},
+    "en": {"title": "Setup - {product}",
+           "welcome": ["Welcome to the {product} Setup Wizard", "Cancel"],
+           "license": (["I &accept the agreement", "Please read the following License Agreement."],
+                       ["alt+a", "space", "Return"]),
+           "folder": ["Setup will install {product} into the following folder.", "B&rowse..."],
+           "finish": ["Completing the {product} Setup Wizard"],
+           "registered": "{product} is registered in ATOK 2012.",
+           "not yet": "ATOK 2012 has no dictionary set to take {product} yet.",
+           "refused": ("answer", "Setup", "A newer version of {product} ({next}) is already")},
 }
+# What Windows Installer says when a newer version is installed (Wine's caption).
+MSI_PAGES = {"ja": {"refused": ("answer", "Install Failed",
+                                "{product} の新しいバージョンがすでにインストールされています。")},
+             "en": {"refused": ("answer", "Install Failed",
+                                "A newer version of {product} is already installed.")}}
+
+
+def filled(pages, values):
+    """The pages with the product's name and the versions put in."""
+    def fill(item):
+        if isinstance(item, str):
+            for name, value in values.items():
+                item = item.replace("{%s}" % name, value)
+            return item
+        if isinstance(item, dict):
+            return {key: fill(value) for key, value in item.items()}
+        if isinstance(item, (list, tuple)):
+            return type(item)(fill(part) for part in item)
+        return item
+    return fill(pages)
 
 
 class Engine:
@@ -77,6 +109,11 @@ class Engine:
 
     def __init__(self, name, folder):
         self.name, self.folder = name, folder
+        # What the packages were built with: examples/settings.py's settings.
+        self.settings = json.load(open(os.path.join(folder, "..", "settings.json"),
+                                       encoding="utf-8"))
+        self.pages = filled(self.pages, {"product": self.settings["product"],
+                                         "next": self.settings["next_version"]})
 
     def path(self, variant=""):
         return os.path.join(self.folder, self.package % variant)
@@ -89,10 +126,13 @@ class Engine:
 class Setup(Engine):
     """A setup program that lists itself in the user's installed programs, under entry_key."""
 
-    def __init__(self, name, folder, package, silent, chosen, files, pages, entry_key):
+    def __init__(self, name, folder, package, silent, chosen, files, pages, entry_key,
+                 refused_status):
+        self.pages = pages
         super().__init__(name, folder)
         self.package, self.silent, self.chosen = package, silent, chosen
-        self.files, self.pages, self.entry_key = files, pages, entry_key
+        self.files, self.entry_key = files, entry_key
+        self.refused_status = refused_status
 
     def install(self, where=None, variant=""):
         """Program and command line that install the package into where (None: the default,
@@ -133,7 +173,8 @@ class Nsis(Setup):
 
     def __init__(self, folder):
         super().__init__("nsis", folder, "QelDat2012-setup%s.exe", "/S", "/D=%s",
-                         PROGRAM_FILES + ["uninstall.exe"], NSIS_PAGES, UNINSTALL + "QelDat2012")
+                         PROGRAM_FILES + ["uninstall.exe"], NSIS_PAGES, UNINSTALL + "QelDat2012",
+                         2)
 
 
 class Inno(Setup):
@@ -144,10 +185,11 @@ class Inno(Setup):
     removal = ['start "" /wait "%LOCALAPPDATA%\\QelDat2012\\unins000.exe" /VERYSILENT '
                '/SUPPRESSMSGBOXES /NORESTART']
 
-    def __init__(self, name, folder, package, upgrade_code, oldest):
+    def __init__(self, name, folder, package, oldest):
         super().__init__(name, folder, package, "/VERYSILENT /SUPPRESSMSGBOXES", '"/DIR=%s"',
-                         PROGRAM_FILES + ["unins000.exe", "unins000.dat"], INNO_PAGES,
-                         UNINSTALL + "{%s}_is1" % upgrade_code.strip("{}").upper())
+                         PROGRAM_FILES + ["unins000.exe", "unins000.dat"], INNO_PAGES, None, 1)
+        # Its AppId is the UpgradeCode it was built with.
+        self.entry_key = UNINSTALL + "{%s}_is1" % self.settings["upgrade_code"]
         self.oldest = oldest
 
     def said(self, prefix):
@@ -163,11 +205,7 @@ class Msi(Engine):
     package = "QelDat2012%s.msi"
     files = PROGRAM_FILES
     entry_key = None
-    # What Windows Installer says when a newer version is installed (Wine's caption).
-    pages = {"ja": {"refused": ("Install Failed",
-                                "QelDat2012 の新しいバージョンがすでにインストールされています。")},
-             "en": {"refused": ("Install Failed",
-                                "A newer version of QelDat2012 is already installed.")}}
+    pages = MSI_PAGES
     refused_status = 1603
     # Where Windows Installer keeps the user's products' entries (InstallProperties).
     products = ("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Installer\\"
@@ -203,11 +241,11 @@ class Msi(Engine):
         return self.msiexec("/x", variant)
 
 
-def engines(folder, upgrade_code=EXAMPLE_UPGRADE_CODE):
+def engines(folder):
     """The engines of a folder of packages: Inno Setup's setups are 32-bit programs, built only
     around the 32-bit dicreg."""
     found = [Nsis(folder), Msi("msi", folder)]
     if os.path.basename(os.path.normpath(folder)) == "x86":
-        found += [Inno("inno5", folder, "QelDat2012-inno-setup%s.exe", upgrade_code, (5, 1)),
-                  Inno("inno6", folder, "QelDat2012-inno6-setup%s.exe", upgrade_code, (6, 1))]
+        found += [Inno("inno5", folder, "QelDat2012-inno-setup%s.exe", (5, 1)),
+                  Inno("inno6", folder, "QelDat2012-inno6-setup%s.exe", (6, 1))]
     return found

@@ -18,7 +18,7 @@ import time
 
 from atoklayout import OTHER_DIC
 from e2e import Suite, in_use, model, report, typical
-from engines import EXAMPLE_UPGRADE_CODE, MSIEXEC, Msi, engines
+from engines import MSIEXEC, PROGRAM_FILES, Msi, engines
 from winesession import WINDOWS_VERSIONS, Registry, WineSession, text_value
 
 CHECK_PE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "release", "check_pe.py")
@@ -45,16 +45,16 @@ class Packages:
 
     only = None  # the names of the engines to try, or None for all
 
-    def __init__(self, session, folder, product="QelDat2012", upgrade_code=EXAMPLE_UPGRADE_CODE):
+    def __init__(self, session, folder):
         self.session = session
         self.folder = folder
-        self.product = product
-        self.engines = [engine for engine in engines(folder, upgrade_code)
+        self.engines = [engine for engine in engines(folder)
                         if not self.only or engine.name in self.only]
         self.suite = Suite(session, "packages-" + os.path.basename(os.path.normpath(folder)))
         self.default = "C:\\users\\%s\\AppData\\Local\\QelDat2012" % getpass.getuser()
-        # The versions the packages were built with.
+        # What the packages were built with.
         built = json.load(open(os.path.join(folder, "..", "settings.json"), encoding="utf-8"))
+        self.product = built["product"]
         self.versions = {"": built["version"], "-next": built["next_version"]}
         self.also_dump = (PRODUCTS_KEY, Msi.products) + tuple(e.entry_key for e in self.engines
                                                              if e.entry_key)
@@ -216,9 +216,35 @@ class Packages:
                   [engine.install()[1], as_upgrade], expected, [0, 0], 0,
                   [self.files(engine, self.default, False)])
 
+    def face(self, engine, url, icon):
+        """Checks that the entry in the installed programs shows the publisher's web page, the
+        size of the installed files, and (for a setup) the icon, in the program it names."""
+        def check(registry):
+            entry = engine.entry(registry, ["URLInfoAbout", "HelpLink", "DisplayIcon",
+                                            "EstimatedSize"])
+            problems = ["%s is %r, expected %r" % (name, entry[name], url)
+                        for name in ("URLInfoAbout", "HelpLink")
+                        if entry[name] != text_value(url)]
+            if engine.msi:  # Windows Installer adds these from what it installed; Wine does not
+                return "; ".join(problems) or None
+            folder = self.linux(self.default)
+            size = sum(os.path.getsize(os.path.join(folder, name)) for name in PROGRAM_FILES)
+            shown = int.from_bytes(entry["EstimatedSize"].data, "little") if entry[
+                "EstimatedSize"] else 0
+            if shown < size // 1024:
+                problems.append("EstimatedSize %d KB, the files are %d KB" % (shown, size // 1024))
+            path = entry["DisplayIcon"].data.decode("utf-16-le").rstrip("\0").rsplit(",", 1)[0] \
+                if entry["DisplayIcon"] else "C:\\none"
+            done = subprocess.run(["/usr/bin/python3", CHECK_PE, "--icon", self.linux(path), icon],
+                                  capture_output=True, text=True)
+            if done.returncode != 0:
+                problems.append("DisplayIcon %s: %s" % (path, (done.stdout + done.stderr).strip()))
+            return "; ".join(problems) or None
+        return check
+
     def run_as_publisher(self, settings):
         """Built with a publisher's settings: each package installs their dictionary and shows
-        their name, publisher and version; the MSI carries their UpgradeCode."""
+        their name, publisher, version, web page and icon; the MSI carries their UpgradeCode."""
         typical = in_use(("Atkms", 1), slots={2: OTHER_DIC})
         dictionary = open(settings["DICREG_DICTIONARY"], "rb").read()
 
@@ -234,8 +260,9 @@ class Packages:
                 return self.products(1)(registry) if engine.msi else None
             return check
         for engine in self.engines:
-            self.install_and_remove(engine, "publisher's settings", typical,
-                                    checks=[identity(engine)])
+            self.install_and_remove(engine, "publisher's settings", typical, checks=[
+                identity(engine), self.face(engine, settings["DICREG_URL"],
+                                            settings["DICREG_ICON"])])
         properties = msi_properties(os.path.join(self.folder, "QelDat2012.msi"))
         wanted = {prop: settings[var] for prop, var in MSI_SETTINGS.items()}
         wanted["UpgradeCode"] = "{%s}" % wanted["UpgradeCode"].strip("{}").upper()
@@ -304,9 +331,8 @@ def main():
     try:
         if args.publisher:
             settings = {var: os.environ[var] for var in set(ENTRY_SETTINGS.values()) | set(
-                MSI_SETTINGS.values()) | {"DICREG_DICTIONARY"}}
-            suites = [Packages(session, folder, settings["DICREG_PRODUCT_NAME"],
-                               settings["DICREG_UPGRADE_CODE"]).run_as_publisher(settings)
+                MSI_SETTINGS.values()) | {"DICREG_DICTIONARY", "DICREG_URL", "DICREG_ICON"}}
+            suites = [Packages(session, folder).run_as_publisher(settings)
                       for folder in args.packages]
         elif args.windows:
             suites = [Packages(session, folder).run_on_oldest() for folder in args.packages]

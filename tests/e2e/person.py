@@ -37,12 +37,13 @@ class PageMissing(Exception):
 
 class Person:
     """Steps, in order: ("title", window title), ("page", name, texts), ("key", key),
-    ("type", text), ("box", title), ("answer", title, key). The title step waits for the
-    program's window; a page waits for all its texts (each within a text set since the last
-    page) and takes a screenshot; a box waits for dicreg's message box of that title, takes a
-    screenshot, checks that it is in front of the program's window and presses Enter on it; an
-    answer does the same for a box of the program's own (not checked, and not dicreg's: own
-    lists its titles), pressing key."""
+    ("type", text), ("box", title), ("answer", title, key), ("window", title, key). The title
+    step waits for the program's window; a page waits for all its texts (each within a text set
+    since the last page) and takes a screenshot; a box waits for dicreg's message box of that
+    title, takes a screenshot, checks that it is in front of the program's window and presses
+    Enter on it; an answer does the same for a message box of the program's own (not checked,
+    and not dicreg's: own lists its titles), pressing key, and a window for a window of the
+    program's that the trace does not show being made."""
 
     def __init__(self, session, shots, label, steps):
         self.session, self.shots, self.label, self.steps = session, shots, label, steps
@@ -110,7 +111,7 @@ class Person:
         tree = subprocess.run(["xwininfo", "-root", "-tree"], env=self.session.env,
                               capture_output=True, text=True).stdout
         order = [int(i, 16) for i in re.findall(r"^\s+(0x[0-9a-f]+) ", tree, re.M)]
-        behind = [int(w) for w in self.xdotool("search", "--name", "^%s" % self.title)]
+        behind = [int(w) for w in self.xdotool("search", "--name", "^" + re.escape(self.title))]
         if int(box) not in order or any(w in order and order.index(w) < order.index(int(box))
                                         for w in behind):
             self.problems.append("the message box %r is not in front of %r" % (title,
@@ -139,8 +140,14 @@ class Person:
         self.screenshot("box")
         self.xdotool("key", key)
 
+    def close(self, proc, title, key):
+        self.answered.append(self.window(proc, title))
+        self.own.add(title)
+        self.screenshot("window")
+        self.xdotool("key", key)
+
     def windows(self, title):
-        return [window for window in self.xdotool("search", "--name", "^%s$" % title)
+        return [window for window in self.xdotool("search", "--name", "^%s$" % re.escape(title))
                 if window not in self.answered]
 
     def __call__(self, proc, windows, timeout, trace_file):
@@ -156,6 +163,8 @@ class Person:
                     self.box(proc, windows, what[0])
                 elif kind == "answer":
                     self.answer(proc, trace_file, *what)
+                elif kind == "window":
+                    self.close(proc, *what)
                 elif kind == "type":
                     self.xdotool("type", "--delay", "20", what[0])
                 else:

@@ -12,7 +12,8 @@ pages must be 932, and each text that the source gives the user (product name, m
 description, comments, messages), with the settings' names and the NAME=VALUE variables of the
 build filled in, must be there exactly; the summary's title must be the product's name. A build
 tool that drops or garbles a text, or stores it in another encoding, fails here instead of in
-the field.
+the field. Where the settings give an icon and a web page, the package must carry the icon's
+file as its ARPPRODUCTICON, and the page as ARPURLINFOABOUT and ARPHELPLINK.
 """
 
 import json
@@ -95,11 +96,35 @@ def string_pool(package):
     return codepage, strings
 
 
-def read_back(wxs, path, variables):
+def properties(path):
+    exported = subprocess.run(["msiinfo", "export", path, "Property"], check=True,
+                              capture_output=True, text=True).stdout
+    return dict(line.split("\t", 1) for line in exported.splitlines() if "\t" in line)
+
+
+def branding(package, path, settings):
+    """What keeps the package from showing the publisher's icon and web page in its entry."""
+    problems = []
+    shown = properties(path)
+    if settings["url"]:
+        problems += ["%s is %r, expected %r" % (name, shown.get(name), settings["url"])
+                     for name in ("ARPURLINFOABOUT", "ARPHELPLINK")
+                     if shown.get(name) != settings["url"]]
+    if settings["icon"]:
+        streams = {stream_name(entry[0]): entry for entry in package.listdir()}
+        icon = streams.get("Icon." + shown.get("ARPPRODUCTICON", ""))
+        if not icon or package.openstream(icon).read() != open(settings["icon"], "rb").read():
+            problems.append("ARPPRODUCTICON (%r) is not the icon %s" % (
+                shown.get("ARPPRODUCTICON"), settings["icon"]))
+    return problems
+
+
+def read_back(wxs, path, variables, settings):
     problems = []
     with olefile.OleFileIO(path) as package:
         codepage, strings = string_pool(package)
         summary = package.get_metadata()
+        problems += branding(package, path, settings)
     if codepage != CODEPAGE:
         problems.append("the database's code page is %d, not %d" % (codepage, CODEPAGE))
     if summary.codepage != CODEPAGE:
@@ -135,7 +160,7 @@ def main():
         settings = json.load(open(settings, encoding="utf-8"))
         variables = dict(ProductName=settings["product"], Publisher=settings["publisher"])
         variables.update(argument.split("=", 1) for argument in sys.argv[5:])
-        failed = read_back(wxs, path, variables)
+        failed = read_back(wxs, path, variables, settings)
     else:
         failed = installer_versions(sys.argv[1:])
     return 1 if failed else 0

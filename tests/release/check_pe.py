@@ -3,17 +3,24 @@
 
 usage: check_pe.py <program> <PE32|PE32+> <version>
        check_pe.py --loads-on-oldest <program> <PE32|PE32+> [<Windows version, as 6.1>]
+       check_pe.py --setup <setup program> <settings.json> <version>
+       check_pe.py --icon <program> <icon.ico>
 Fails unless the program is a GUI program of the given kind, imports from no DLL but KERNEL32,
 ADVAPI32, USER32 and msvcrt, imports exactly what imports/<program>.txt lists, is under 300 KiB,
 has no time stamp, carries an asInvoker manifest and a version resource of the given version, and
 loads on the oldest Windows of its kind. With --loads-on-oldest (for other programs, such as a
-setup) only the last is checked, against a newer Windows if one is given.
+setup) only the last is checked, against a newer Windows if one is given. With --setup, a setup
+program must show the publisher's settings (examples/settings.py writes them): its version
+resource their product name, publisher, copyright and the given version, and its icons every
+image of their icon, if they give one. With --icon, only the last: a program's icons must hold
+every image of the icon file.
 
 Loads on the oldest Windows: the PE header asks for no newer Windows, and every function imported
 from KERNEL32, USER32 and ADVAPI32 is declared by the MinGW-w64 headers compiled for that Windows
 (they keep newer functions behind version guards).
 """
 
+import json
 import os
 import re
 import subprocess
@@ -53,6 +60,32 @@ def version_strings(pe):
             for key, value in table.entries.items():
                 strings[key.decode("utf-8", "replace")] = value.decode("utf-8", "replace")
     return strings
+
+
+def icon_images(path):
+    """The images of an .ico file, each as it is stored in a program's RT_ICON resource."""
+    data = open(path, "rb").read()
+    entries = [data[6 + 16 * i:22 + 16 * i] for i in range(int.from_bytes(data[4:6], "little"))]
+    return [data[int.from_bytes(e[12:16], "little"):][:int.from_bytes(e[8:12], "little")]
+            for e in entries]
+
+
+def shows_settings(pe, settings, version):
+    """What keeps a setup program from showing the publisher's settings."""
+    strings = {key: value.rstrip() for key, value in version_strings(pe).items()}
+    wanted = {"ProductName": settings["product"], "CompanyName": settings["publisher"],
+              "FileDescription": settings["product"] + " セットアップ", "FileVersion": version,
+              "ProductVersion": version, "LegalCopyright": settings["copyright"]}
+    problems = ["version resource %s is %r, expected %r" % (key, strings.get(key), value)
+                for key, value in wanted.items() if strings.get(key) != value]
+    return problems + (carries_icon(pe, settings["icon"]) if settings["icon"] else [])
+
+
+def carries_icon(pe, icon):
+    carried = resources(pe, pefile.RESOURCE_TYPE["RT_ICON"])
+    missing = [image for image in icon_images(icon) if image not in carried]
+    return ["the icons lack %d of the %d images of %s" % (len(missing), len(icon_images(icon)),
+                                                          icon)] if missing else []
 
 
 def imports(pe):
@@ -153,7 +186,17 @@ def check(path, kind, version):
 
 
 def main():
-    if sys.argv[1] == "--loads-on-oldest":
+    if sys.argv[1] == "--icon":
+        path, icon = sys.argv[2:4]
+        problems = carries_icon(pefile.PE(path), icon)
+        summary = "carries every image of %s" % icon
+    elif sys.argv[1] == "--setup":
+        path, settings, version = sys.argv[2:5]
+        problems = shows_settings(pefile.PE(path), json.load(open(settings, encoding="utf-8")),
+                                  version)
+        summary = "shows the settings' product, publisher, copyright, icon and version %s" % (
+            version)
+    elif sys.argv[1] == "--loads-on-oldest":
         path, kind = sys.argv[2:4]
         windows = tuple(int(n) for n in sys.argv[4].split(".")) if sys.argv[4:] else None
         problems = loads_on_oldest(pefile.PE(path), kind, windows)

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""README.md and its Japanese version README.ja.md stay in step: the same sections, the same
-table rows, and the same commands in their code blocks (comments after '#' may differ)."""
+"""A page and its Japanese version (README.md and README.ja.md, docs/packaging.md and
+docs/packaging.ja.md) stay in step: the same sections, the same table rows, and the same
+commands in their code blocks (comments after '#' may differ)."""
 
 import re
 import sys
@@ -10,7 +11,7 @@ def outline(path):
     text = open(path, encoding="utf-8").read()
     blocks = [[re.sub(r"\s+#.*$", "", line) for line in block.splitlines()]
               for block in re.findall(r"^```\n(.*?)^```$", text, re.M | re.S)]
-    sections = len(re.findall(r"^## ", text, re.M))
+    sections = len(re.findall(r"^##+ ", text, re.M))
     rows = len(re.findall(r"^\|", text, re.M))
     return blocks, sections, rows
 
@@ -26,7 +27,7 @@ def main():
     if blocks != ja_blocks:
         problems.append("the code blocks differ")
     for problem in problems:
-        print("README out of step: " + problem)
+        print("%s out of step: %s" % (japanese, problem))
     return 1 if problems else 0
 
 

@@ -145,14 +145,24 @@ Section "Install"
   ExecWait '"$INSTDIR\dicreg.exe" "$INSTDIR\QelDat2012.dic"' $0
   StrCpy $FinishText "$(FinishRegistered)"
   ${If} $0 == 0
-    DetailPrint "$(Registered)"
+    StrCpy $R0 "$(Registered)"
   ${ElseIf} $0 == 1
-    DetailPrint "$(NoSet)"
+    StrCpy $R0 "$(NoSet)"
     StrCpy $FinishText "$(FinishNoSet)"
   ${Else}
-    DetailPrint "$(Failed) $0"
+    StrCpy $R0 "$(Failed) $0"
     StrCpy $FinishText "$(FinishFailed)"
   ${EndIf}
+  DetailPrint "$R0"
+  ; The details go with the window: setup.log keeps each run's answer for support (UTF-16).
+  ${GetTime} "" "L" $1 $2 $3 $4 $5 $6 $7
+  FileOpen $R1 "$INSTDIR\setup.log" a
+  FileSeek $R1 0 END $R2
+  ${If} $R2 == 0
+    FileWriteWord $R1 0xFEFF
+  ${EndIf}
+  FileWriteUTF16LE $R1 "$3-$2-$1 $5:$6:$7 ${PRODUCT} ${VERSION}: $R0$\r$\n"
+  FileClose $R1
 
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -181,6 +191,7 @@ Section "Uninstall"
   ${EndIf}
   Delete "$INSTDIR\dicreg.exe"
   Delete "$INSTDIR\QelDat2012.dic"
+  Delete "$INSTDIR\setup.log"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
   DeleteRegKey HKCU "${UNINSTALL_KEY}"

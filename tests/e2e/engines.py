@@ -8,6 +8,7 @@ import json
 import os
 import re
 
+import guide
 from winesession import windows_path
 
 MSIEXEC = "C:\\windows\\system32\\msiexec.exe"
@@ -17,9 +18,9 @@ PROGRAM_FILES = ["dicreg.exe", "QelDat2012.dic"]
 
 # What each setup's pages say, in each language, for the product "{product}": the window's title,
 # and for each page texts that its traced calls set (its heading, its buttons); with them, the
-# keys that accept the licence. "registered" and "not yet" are what the setup tells after dicreg
-# answered: on its finish page (NSIS), in its log (Inno Setup, whose finish text is set in a way
-# the trace does not show). "uninstall" is what a person does in the uninstaller started from
+# keys that accept the licence. "registered" and "not yet" are what the finish page says after
+# dicreg answered (None where the trace does not show it: Inno Setup sets its finish text with
+# WM_SETTEXT), "logged" what the setup's log keeps of it. "uninstall" is what a person does in the uninstaller started from
 # the installed programs, "refused" the box that stops an older version installed over a newer
 # one ({next}): the step that closes it, its caption and a part of its text (None where it is
 # not traced: NSIS shows it with MessageBoxIndirectW, whose text the relay trace does not show).
@@ -33,6 +34,8 @@ NSIS_PAGES = {
                          ("key", "Return"), ("page", "removed", ["閉じる(&C)"]),
                          ("key", "Return")],
            "registered": "ATOK 2012 に登録しました。", "not yet": "まだ登録していません",
+           "logged": {"registered": "{product} を ATOK 2012 に登録しました。",
+                      "not yet": "ATOK 2012 に {product} を登録できる辞書セットがまだありません。"},
            "refused": ("window", "{product} セットアップ", None)},
     "en": {"title": "{product} Setup",
            "welcome": ["Welcome to {product} Setup", "&Next >", "Cancel"],
@@ -41,6 +44,8 @@ NSIS_PAGES = {
            "finish": ["Completing {product} Setup"],
            "registered": "registered in ATOK 2012. It is ready to use.",
            "not yet": "not registered in ATOK 2012 yet",
+           "logged": {"registered": "{product} is registered in ATOK 2012.",
+                      "not yet": "ATOK 2012 has no dictionary set to take {product} yet."},
            "refused": ("window", "{product} Setup", None)},
 }
 INNO_PAGES = {
@@ -53,8 +58,9 @@ INNO_PAGES = {
            # Its own boxes: are you sure (はい: Y), and removed (OK).
            "uninstall": [("answer", "{product} アンインストール", "y"),
                          ("answer", "{product} アンインストール", "Return")],
-           "registered": "{product} を ATOK 2012 に登録しました。",
-           "not yet": "{product} を登録できる辞書セットがまだありません。",
+           "registered": None, "not yet": None,
+           "logged": {"registered": "{product} を ATOK 2012 に登録しました。",
+                      "not yet": "ATOK 2012 に {product} を登録できる辞書セットがまだありません。"},
            "refused": ("answer", "セットアップ", "{product} の新しいバージョン（{next}）が")},
     "en": {"title": "Setup - {product}",
            "welcome": ["Welcome to the {product} Setup Wizard", "Cancel"],
@@ -62,8 +68,9 @@ INNO_PAGES = {
                        ["alt+a", "space", "Return"]),
            "folder": ["Setup will install {product} into the following folder.", "B&rowse..."],
            "finish": ["Completing the {product} Setup Wizard"],
-           "registered": "{product} is registered in ATOK 2012.",
-           "not yet": "ATOK 2012 has no dictionary set to take {product} yet.",
+           "registered": None, "not yet": None,
+           "logged": {"registered": "{product} is registered in ATOK 2012.",
+                      "not yet": "ATOK 2012 has no dictionary set to take {product} yet."},
            "refused": ("answer", "Setup", "A newer version of {product} ({next}) is already")},
 }
 # What Windows Installer says when a newer version is installed (Wine's caption).
@@ -92,20 +99,19 @@ class Engine:
     """One engine's packages in a folder of built packages."""
 
     msi = False
-    # Whether it keeps a log of its own that tells what dicreg answered (said).
-    logs = False
     # The oldest Windows the engine's setup starts on, as (major, minor).
     oldest = (5, 1)
     # Whether the installed folder, emptied, may outlive the command that removed the package.
     lingers = False
     # The status with which it refuses to install over a newer version (None: it does not).
     refused_status = None
-    # Commands that remove the package from its default folder and return only once it is
-    # gone, for a deployment script, each run by cmd.
-    removal = []
+    # What the guide's commands for a deployment script start with, for this engine: they remove
+    # the package from its default folder and return only once it is gone.
+    removal = None
 
     def scripted_removal(self):
-        return CMD, ["cmd /d /c " + line for line in self.removal]
+        """The guide's commands, each run by cmd as a script runs it."""
+        return CMD, ["cmd /d /c " + line for line in guide.block(self.removal)]
 
     def __init__(self, name, folder):
         self.name, self.folder = name, folder
@@ -118,8 +124,9 @@ class Engine:
     def path(self, variant=""):
         return os.path.join(self.folder, self.package % variant)
 
-    def said(self, prefix):
-        """What the engine recorded of the last run, where it keeps a log of its own."""
+    def said(self, prefix, folder):
+        """What the engine's log says of its last runs (folder: where it installed), or None
+        where it keeps no log of its own."""
         return None
 
 
@@ -164,26 +171,25 @@ class Setup(Engine):
 
 
 class Nsis(Setup):
-    # Its uninstaller hands over to a copy of itself in %TEMP% and returns at once; run in its
-    # folder (_?=), it is waited for, and cannot delete itself.
-    removal = ['start "" /wait "%LOCALAPPDATA%\\QelDat2012\\uninstall.exe" /S '
-               '_?=%LOCALAPPDATA%\\QelDat2012',
-               'del "%LOCALAPPDATA%\\QelDat2012\\uninstall.exe"',
-               'rmdir "%LOCALAPPDATA%\\QelDat2012"']
+    removal = 'start "" /wait "%LOCALAPPDATA%\\QelDat2012\\uninstall.exe"'
+
+    def said(self, prefix, folder):
+        """Its setup.log, in the installed folder."""
+        log = os.path.join(folder, "setup.log")
+        return open(log, encoding="utf-16").read() if os.path.exists(log) else ""
+
 
     def __init__(self, folder):
         super().__init__("nsis", folder, "QelDat2012-setup%s.exe", "/S", "/D=%s",
-                         PROGRAM_FILES + ["uninstall.exe"], NSIS_PAGES, UNINSTALL + "QelDat2012",
-                         2)
+                         PROGRAM_FILES + ["uninstall.exe", "setup.log"], NSIS_PAGES,
+                         UNINSTALL + "QelDat2012", 2)
 
 
 class Inno(Setup):
-    logs = True
     # The uninstaller returns once the files are gone; its copy in %TEMP% removes the empty
     # folder a moment later.
     lingers = True
-    removal = ['start "" /wait "%LOCALAPPDATA%\\QelDat2012\\unins000.exe" /VERYSILENT '
-               '/SUPPRESSMSGBOXES /NORESTART']
+    removal = 'start "" /wait "%LOCALAPPDATA%\\QelDat2012\\unins000.exe"'
 
     def __init__(self, name, folder, package, oldest):
         super().__init__(name, folder, package, "/VERYSILENT /SUPPRESSMSGBOXES", '"/DIR=%s"',
@@ -192,7 +198,7 @@ class Inno(Setup):
         self.entry_key = UNINSTALL + "{%s}_is1" % self.settings["upgrade_code"]
         self.oldest = oldest
 
-    def said(self, prefix):
+    def said(self, prefix, folder):
         """Its newest log: every run of the setup writes one to %TEMP%."""
         logs = glob.glob(os.path.join(prefix, "drive_c", "users", "*", "Temp", "Setup Log *.txt"))
         if not logs:
@@ -217,9 +223,12 @@ class Msi(Engine):
         return {name: registry.get(found[0], name) if len(found) == 1 else None
                 for name in names}
 
-    @property
-    def removal(self):
-        return ['start "" /wait msiexec /x "%s" /qn' % windows_path(self.path())]
+    removal = 'start "" /wait msiexec /x'
+
+    def scripted_removal(self):
+        """The guide's command, run in the folder that holds the package, as it says."""
+        return CMD, ['cmd /d /c cd /d "%s" & %s' % (windows_path(self.folder), line)
+                     for line in guide.block(self.removal)]
 
     def msiexec(self, verb, variant="", extra="", ui="/qn"):
         """An msiexec command line for one of the MSI packages, quiet unless ui says."""

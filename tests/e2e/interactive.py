@@ -69,15 +69,16 @@ class Interactive(Packages):
         steps.append(("key", "Return"))
         if box:
             steps.append(("box", "辞書登録エラー"))
-        told = t["not yet"] if box else t["registered"]
-        steps += [("page", "finish", t["finish"] + ([] if engine.logs else [told])),
+        answer = "not yet" if box else "registered"
+        steps += [("page", "finish", t["finish"] + [t[answer]] if t[answer] else t["finish"]),
                   ("key", "Return")]
         where = folder or self.default
         expected, _, shown = model(seed, where + "\\QelDat2012.dic")
         setup, line = engine.started()
         return self.clicked("%s setup%s" % (engine.name, ", no set in use" if box else ""), seed,
                             setup, line, expected, shown, steps,
-                            [self.files(engine, where, True), self.said(engine, [told])])
+                            [self.files(engine, where, True), self.said(engine, where, answer,
+                                                                       [self.language])])
 
     def uninstall(self, engine, installed, folder):
         """Its uninstaller, started from the installed programs."""

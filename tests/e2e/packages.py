@@ -12,13 +12,15 @@ import argparse
 import getpass
 import json
 import os
+import re
 import subprocess
 import sys
 import time
 
 from atoklayout import OTHER_DIC
 from e2e import Suite, in_use, model, report, typical
-from engines import MSIEXEC, PROGRAM_FILES, Msi, engines
+import guide
+from engines import CMD, MSIEXEC, PROGRAM_FILES, Msi, engines
 from winesession import WINDOWS_VERSIONS, Registry, WineSession, text_value
 
 CHECK_PE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "release", "check_pe.py")
@@ -87,10 +89,14 @@ class Packages:
             return None
         return check
 
-    def said(self, engine, language_texts):
-        """Checks that the engine's own log, where it keeps one, says one of the texts."""
+    def said(self, engine, where, answer, languages=None):
+        """Checks that the engine's own log, where it keeps one, says dicreg's answer ("registered"
+        or "not yet") in one of the languages (any, unless given)."""
+        language_texts = [pages["logged"][answer] for language, pages in engine.pages.items()
+                          if "logged" in pages and language in (languages or [language])]
+
         def check(_):
-            log = engine.said(self.session.prefix)
+            log = engine.said(self.session.prefix, self.linux(where))
             if log is not None and not any(text in log for text in language_texts):
                 return "its log says none of %s" % language_texts
             return None
@@ -141,8 +147,8 @@ class Packages:
         dictionary is registered, from the folder first installed to."""
         program, line = engine.install(where)
         self.step("%s, no set in use: install" % engine.name, Registry(), program, [line],
-                  Registry(), [0], 1, [self.files(engine, where, True), self.said(
-                      engine, [texts.get("not yet") for texts in engine.pages.values()])])
+                  Registry(), [0], 1, [self.files(engine, where, True),
+                                       self.said(engine, where, "not yet")])
         typical = in_use(("Atkms", 1), ("User0", 1), slots={2: OTHER_DIC})
         expected, _, _ = model(typical, where + "\\QelDat2012.dic")
         program, line = engine.again()
@@ -294,7 +300,33 @@ class Packages:
                                         checks=[self.loads_on_oldest(engine)])
         return self.suite
 
+    def customer_export(self):
+        """The guide's command that exports a customer's dictionary sets, run on the registry
+        its example shows: the export holds the example's lines."""
+        example = guide.block("[HKEY_CURRENT_USER\\Software\\Justsystem")
+        seed, key = Registry(), None
+        for line in example:
+            if line.startswith("[HKEY_CURRENT_USER\\"):
+                key = line[len("[HKEY_CURRENT_USER\\"):-1]
+                seed.add_key(key)
+            elif line.startswith('"'):
+                name, value = re.fullmatch(r'"(.*)"="(.*)"', line).groups()
+                seed.set(key, name, text_value(value.replace("\\\\", "\\")))
+        where = "C:\\users\\%s" % getpass.getuser()
+        exported = os.path.join(self.linux(where), "atok.reg")
+        if os.path.exists(exported):
+            os.remove(exported)
+        command = guide.block("reg export")[0]
+        outcome = self.session.run(CMD, seed, ['cmd /d /c cd /d "%s" & %s' % (where, command)],
+                                   trace=False)
+        text = open(exported, encoding="utf-16").read() if os.path.exists(exported) else ""
+        missing = [line for line in example if line and line not in text.splitlines()]
+        self.suite.record("the guide's reg export of a customer's dictionary sets", (
+            ["exit status %s" % outcome.exits] if outcome.exits != [0] else []) + [
+            "the export lacks %r" % line for line in missing[:4]])
+
     def run(self):
+        self.customer_export()
         for engine in self.engines:
             self.install_and_remove(engine, "default folder", typical(), scripted=True)
             self.install_and_remove(engine, "chosen folder", typical(), CHOSEN)

@@ -166,7 +166,9 @@ class Person:
                 elif kind == "window":
                     self.close(proc, *what)
                 elif kind == "type":
-                    self.xdotool("type", "--delay", "20", what[0])
+                    # xdotool types a character that no key has by remapping a spare key:
+                    # typed fast, a busy program reads it under the next one's mapping.
+                    self.xdotool("type", "--delay", "100", what[0])
                 else:
                     self.xdotool("key", what[0])
             deadline = time.monotonic() + timeout

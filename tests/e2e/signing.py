@@ -113,7 +113,8 @@ class Signing:
         self.base = dict(os.environ, SOFTHSM2_CONF=softhsm_conf)
         for name in [n for n in self.base if n.startswith("DICREG_SIGN_")]:
             del self.base[name]
-        key = lambda name: os.path.join(work, name)
+        # The files as a publisher names them: relative to the folder the workflow starts in.
+        key = lambda name: os.path.relpath(os.path.join(work, name), ROOT)
         self.pkcs12 = {"DICREG_SIGN_PKCS12": key("signer.pfx"),
                        "DICREG_SIGN_PASSWORD_FILE": key("password.txt"),
                        "DICREG_SIGN_TIMESTAMP": timestamp_url}
@@ -211,9 +212,10 @@ class Signing:
                           ["found in %s" % leak for leak in leaks])
 
     def run(self):
-        if self.signed_workflow("PKCS#12 with a time stamp", self.pkcs12, True):
+        if self.signed_workflow("PKCS#12 with a time stamp, files given relative", self.pkcs12,
+                                True):
             self.installs()
-        self.signed_workflow("PKCS#11 (SoftHSM2)", self.pkcs11, False)
+        self.signed_workflow("PKCS#11 (SoftHSM2), files given relative", self.pkcs11, False)
         self.secrets_kept()
         key = lambda name: os.path.join(self.work, name)
         self.refused("wrong password", dict(self.pkcs12, DICREG_SIGN_PASSWORD_FILE=key(

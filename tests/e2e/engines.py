@@ -109,10 +109,6 @@ class Engine:
     # the package from its default folder and return only once it is gone.
     removal = None
 
-    def scripted_removal(self):
-        """The guide's commands, each run by cmd as a script runs it."""
-        return CMD, ["cmd /d /c " + line for line in guide.block(self.removal)]
-
     def __init__(self, name, folder):
         self.name, self.folder = name, folder
         # What the packages were built with: examples/settings.py's settings.
@@ -120,6 +116,10 @@ class Engine:
                                        encoding="utf-8"))
         self.pages = filled(self.pages, {"product": self.settings["product"],
                                          "next": self.settings["next_version"]})
+
+    def scripted_removal(self):
+        """The guide's commands, each run by cmd as a script runs it."""
+        return CMD, ["cmd /d /c " + line for line in guide.block(self.removal)]
 
     def path(self, variant=""):
         return os.path.join(self.folder, self.package % variant)
@@ -173,16 +173,15 @@ class Setup(Engine):
 class Nsis(Setup):
     removal = 'start "" /wait "%LOCALAPPDATA%\\QelDat2012\\uninstall.exe"'
 
-    def said(self, prefix, folder):
-        """Its setup.log, in the installed folder."""
-        log = os.path.join(folder, "setup.log")
-        return open(log, encoding="utf-16").read() if os.path.exists(log) else ""
-
-
     def __init__(self, folder):
         super().__init__("nsis", folder, "QelDat2012-setup%s.exe", "/S", "/D=%s",
                          PROGRAM_FILES + ["uninstall.exe", "setup.log"], NSIS_PAGES,
                          UNINSTALL + "QelDat2012", 2)
+
+    def said(self, prefix, folder):
+        """Its setup.log, in the installed folder."""
+        log = os.path.join(folder, "setup.log")
+        return open(log, encoding="utf-16").read() if os.path.exists(log) else ""
 
 
 class Inno(Setup):
@@ -213,6 +212,7 @@ class Msi(Engine):
     entry_key = None
     pages = MSI_PAGES
     refused_status = 1603
+    removal = 'start "" /wait msiexec /x'
     # Where Windows Installer keeps the user's products' entries (InstallProperties).
     products = ("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Installer\\"
                 "UserData")
@@ -222,8 +222,6 @@ class Msi(Engine):
                  and path.endswith("\\InstallProperties")]
         return {name: registry.get(found[0], name) if len(found) == 1 else None
                 for name in names}
-
-    removal = 'start "" /wait msiexec /x'
 
     def scripted_removal(self):
         """The guide's command, run in the folder that holds the package, as it says."""

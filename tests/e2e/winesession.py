@@ -323,13 +323,26 @@ class WineSession:
             self.xvfb.terminate()
             self.xvfb.wait()
 
+    def _what_is_shown(self):
+        """The titles of the windows on the display, and a screenshot of it."""
+        if "DISPLAY" not in self.env:
+            return ""
+        picture = os.path.join(self.work_dir, "timeout-%d.png" % self.case_no)
+        subprocess.run(["import", "-window", "root", picture], env=self.env, capture_output=True)
+        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "."],
+                               env=self.env, capture_output=True, text=True).stdout.split()
+        titles = [subprocess.run(["xdotool", "getwindowname", window], env=self.env,
+                                 capture_output=True, text=True).stdout.strip()
+                  for window in found]
+        return ", with windows %s on the display (see %s)" % (titles, picture)
+
     def _answer_boxes(self, proc, titles_seen, timeout):
         """Waits for the driver; presses OK on every box window that shows up meanwhile."""
         deadline = time.monotonic() + timeout
         while proc.poll() is None:
             if time.monotonic() > deadline:
                 proc.kill()
-                raise RuntimeError("case timed out")
+                raise RuntimeError("case timed out%s" % self._what_is_shown())
             if "DISPLAY" in self.env:
                 for title in BOX_TITLES:
                     found = subprocess.run(["xdotool", "search", "--name", "^%s$" % title],

@@ -108,19 +108,32 @@ struct UniqueHandle {
   }
 };
 
+// When the process was started.
+ULONGLONG StartedAt(HANDLE process) {
+  FILETIME created, exited, kernel, user;
+  if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
+  return (static_cast<ULONGLONG>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+}
+
 // Waits for the processes that the given one started and left running, as an NSIS uninstaller
-// that hands over to a copy of itself in TEMP does. Wine's desktop process is not waited for.
-void WaitForChildren(DWORD parent) {
+// that hands over to a copy of itself in TEMP does. Wine hands out process ids again at once, so
+// a process that started before the parent (a Wine service whose own parent is long gone) only
+// names the same id and is not waited for; nor is Wine's desktop process.
+void WaitForChildren(DWORD parentId, HANDLE parent) {
+  const ULONGLONG parentStarted = StartedAt(parent);
   const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   PROCESSENTRY32W entry = {};
   entry.dwSize = sizeof entry;
   for (BOOL more = Process32FirstW(snapshot.handle, &entry); more;
        more = Process32NextW(snapshot.handle, &entry)) {
-    if (entry.th32ParentProcessID != parent || _wcsicmp(entry.szExeFile, L"explorer.exe") == 0) {
+    if (entry.th32ParentProcessID != parentId || _wcsicmp(entry.szExeFile, L"explorer.exe") == 0) {
       continue;
     }
-    const UniqueHandle child(OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID));
-    if (child.handle) WaitForSingleObject(child.handle, 120000);
+    const UniqueHandle child(
+        OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, entry.th32ProcessID));
+    if (child.handle && StartedAt(child.handle) >= parentStarted) {
+      WaitForSingleObject(child.handle, 120000);
+    }
   }
 }
 
@@ -141,7 +154,7 @@ std::pair<int, long long> Run(const std::wstring& program, std::wstring commandL
   const UniqueHandle thread(process.hThread);
   const UniqueHandle owned(process.hProcess);
   WaitForSingleObject(owned.handle, INFINITE);
-  if (children) WaitForChildren(process.dwProcessId);
+  if (children) WaitForChildren(process.dwProcessId, owned.handle);
   QueryPerformanceCounter(&end);
   DWORD status = 0;
   GetExitCodeProcess(owned.handle, &status);

@@ -159,14 +159,14 @@ end;
   which is how a user registers the dictionary again. }
 function InitializeSetup: Boolean;
 var
-  Installed: String;
+  Installed, Refusal: String;
 begin
   Result := not RegQueryStringValue(HKCU, UninstallKey, 'DisplayVersion', Installed)
     or (CompareVersions(Installed, Version) <= 0);
   if not Result then begin
-    Log(FmtMessage(CustomMessage('Newer'), [Product, Installed, Version]));
-    SuppressibleMsgBox(FmtMessage(CustomMessage('Newer'), [Product, Installed, Version]),
-      mbCriticalError, MB_OK, IDOK);
+    Refusal := FmtMessage(CustomMessage('Newer'), [Product, Installed, Version]);
+    Log(Refusal);
+    SuppressibleMsgBox(Refusal, mbCriticalError, MB_OK, IDOK);
   end;
 end;
 

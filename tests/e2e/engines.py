@@ -16,14 +16,20 @@ CMD = "C:\\windows\\system32\\cmd.exe"
 UNINSTALL = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
 PROGRAM_FILES = ["dicreg.exe", "QelDat2012.dic"]
 
+# What both setups' logs keep of dicreg's answer: the same texts.
+LOGGED = {"ja": {"registered": "{product} を ATOK 2012 に登録しました。",
+                 "not yet": "ATOK 2012 に {product} を登録できる辞書セットがまだありません。"},
+          "en": {"registered": "{product} is registered in ATOK 2012.",
+                 "not yet": "ATOK 2012 has no dictionary set to take {product} yet."}}
 # What each setup's pages say, in each language, for the product "{product}": the window's title,
 # and for each page texts that its traced calls set (its heading, its buttons); with them, the
 # keys that accept the licence. "registered" and "not yet" are what the finish page says after
 # dicreg answered (None where the trace does not show it: Inno Setup sets its finish text with
-# WM_SETTEXT), "logged" what the setup's log keeps of it. "uninstall" is what a person does in the uninstaller started from
-# the installed programs, "refused" the box that stops an older version installed over a newer
-# one ({next}): the step that closes it, its caption and a part of its text (None where it is
-# not traced: NSIS shows it with MessageBoxIndirectW, whose text the relay trace does not show).
+# WM_SETTEXT), "logged" what the setup's log keeps of it. "uninstall" is what a person does in
+# the uninstaller started from the installed programs, "refused" the person's step that closes
+# the box that stops an older version installed over a newer one ({next}), with a part of its
+# text where the trace shows it (NSIS shows it with MessageBoxIndirectW, whose text the relay
+# trace does not show).
 NSIS_PAGES = {
     "ja": {"title": "{product} セットアップ",
            "welcome": ["{product} セットアップへようこそ", "次へ(&N) >", "キャンセル"],
@@ -34,9 +40,8 @@ NSIS_PAGES = {
                          ("key", "Return"), ("page", "removed", ["閉じる(&C)"]),
                          ("key", "Return")],
            "registered": "ATOK 2012 に登録しました。", "not yet": "まだ登録していません",
-           "logged": {"registered": "{product} を ATOK 2012 に登録しました。",
-                      "not yet": "ATOK 2012 に {product} を登録できる辞書セットがまだありません。"},
-           "refused": ("window", "{product} セットアップ", None)},
+           "logged": LOGGED["ja"],
+           "refused": ("window", "{product} セットアップ", "Return")},
     "en": {"title": "{product} Setup",
            "welcome": ["Welcome to {product} Setup", "&Next >", "Cancel"],
            "license": (["I &Agree", "If you accept the terms of the agreement"], ["Return"]),
@@ -44,9 +49,8 @@ NSIS_PAGES = {
            "finish": ["Completing {product} Setup"],
            "registered": "registered in ATOK 2012. It is ready to use.",
            "not yet": "not registered in ATOK 2012 yet",
-           "logged": {"registered": "{product} is registered in ATOK 2012.",
-                      "not yet": "ATOK 2012 has no dictionary set to take {product} yet."},
-           "refused": ("window", "{product} Setup", None)},
+           "logged": LOGGED["en"],
+           "refused": ("window", "{product} Setup", "Return")},
 }
 INNO_PAGES = {
     "ja": {"title": "{product} セットアップ",
@@ -59,9 +63,9 @@ INNO_PAGES = {
            "uninstall": [("answer", "{product} アンインストール", "y"),
                          ("answer", "{product} アンインストール", "Return")],
            "registered": None, "not yet": None,
-           "logged": {"registered": "{product} を ATOK 2012 に登録しました。",
-                      "not yet": "ATOK 2012 に {product} を登録できる辞書セットがまだありません。"},
-           "refused": ("answer", "セットアップ", "{product} の新しいバージョン（{next}）が")},
+           "logged": LOGGED["ja"],
+           "refused": ("answer", "セットアップ", "Return",
+                       "{product} の新しいバージョン（{next}）が")},
     "en": {"title": "Setup - {product}",
            "welcome": ["Welcome to the {product} Setup Wizard", "Cancel"],
            "license": (["I &accept the agreement", "Please read the following License Agreement."],
@@ -69,15 +73,20 @@ INNO_PAGES = {
            "folder": ["Setup will install {product} into the following folder.", "B&rowse..."],
            "finish": ["Completing the {product} Setup Wizard"],
            "registered": None, "not yet": None,
-           "logged": {"registered": "{product} is registered in ATOK 2012.",
-                      "not yet": "ATOK 2012 has no dictionary set to take {product} yet."},
-           "refused": ("answer", "Setup", "A newer version of {product} ({next}) is already")},
+           "logged": LOGGED["en"],
+           "refused": ("answer", "Setup", "Return",
+                       "A newer version of {product} ({next}) is already")},
 }
 # What Windows Installer says when a newer version is installed (Wine's caption).
-MSI_PAGES = {"ja": {"refused": ("answer", "Install Failed",
+MSI_PAGES = {"ja": {"refused": ("answer", "Install Failed", "Return",
                                 "{product} の新しいバージョンがすでにインストールされています。")},
-             "en": {"refused": ("answer", "Install Failed",
+             "en": {"refused": ("answer", "Install Failed", "Return",
                                 "A newer version of {product} is already installed.")}}
+
+
+def built_with(folder):
+    """The settings a folder of packages was built with (examples/settings.py's)."""
+    return json.load(open(os.path.join(folder, "..", "settings.json"), encoding="utf-8"))
 
 
 def filled(pages, values):
@@ -111,9 +120,7 @@ class Engine:
 
     def __init__(self, name, folder):
         self.name, self.folder = name, folder
-        # What the packages were built with: examples/settings.py's settings.
-        self.settings = json.load(open(os.path.join(folder, "..", "settings.json"),
-                                       encoding="utf-8"))
+        self.settings = built_with(folder)
         self.pages = filled(self.pages, {"product": self.settings["product"],
                                          "next": self.settings["next_version"]})
 

@@ -10,7 +10,6 @@ installed programs are looked at too. Every case runs for every engine (engines.
 
 import argparse
 import getpass
-import json
 import os
 import re
 import subprocess
@@ -20,7 +19,7 @@ import time
 from atoklayout import OTHER_DIC
 from e2e import Suite, in_use, model, report, typical
 import guide
-from engines import CMD, MSIEXEC, PROGRAM_FILES, Msi, engines
+from engines import CMD, MSIEXEC, PROGRAM_FILES, Msi, built_with, engines
 from winesession import WINDOWS_VERSIONS, Registry, WineSession, text_value
 
 CHECK_PE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "release", "check_pe.py")
@@ -55,7 +54,7 @@ class Packages:
         self.suite = Suite(session, "packages-" + os.path.basename(os.path.normpath(folder)))
         self.default = "C:\\users\\%s\\AppData\\Local\\QelDat2012" % getpass.getuser()
         # What the packages were built with.
-        built = json.load(open(os.path.join(folder, "..", "settings.json"), encoding="utf-8"))
+        built = built_with(folder)
         self.product = built["product"]
         self.versions = {"": built["version"], "-next": built["next_version"]}
         self.also_dump = (PRODUCTS_KEY, Msi.products) + tuple(e.entry_key for e in self.engines

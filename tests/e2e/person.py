@@ -37,13 +37,14 @@ class PageMissing(Exception):
 
 class Person:
     """Steps, in order: ("title", window title), ("page", name, texts), ("key", key),
-    ("type", text), ("box", title), ("answer", title, key), ("window", title, key). The title
-    step waits for the program's window; a page waits for all its texts (each within a text set
-    since the last page) and takes a screenshot; a box waits for dicreg's message box of that
-    title, takes a screenshot, checks that it is in front of the program's window and presses
-    Enter on it; an answer does the same for a message box of the program's own (not checked,
-    and not dicreg's: own lists its titles), pressing key, and a window for a window of the
-    program's that the trace does not show being made."""
+    ("type", text), ("box", title), ("answer", title, key[, text]), ("window", title, key).
+    The title step waits for the program's window; a page waits for all its texts (each within a
+    text set since the last page) and takes a screenshot; a box waits for dicreg's message box of
+    that title, takes a screenshot, checks that it is in front of the program's window and
+    presses Enter on it; an answer does the same for a message box of the program's own (not
+    dicreg's: own lists its titles), pressing key, and checks that its text holds text, when
+    given; a window does so for a window of the program's that the trace does not show being
+    made."""
 
     def __init__(self, session, shots, label, steps):
         self.session, self.shots, self.label, self.steps = session, shots, label, steps
@@ -54,7 +55,6 @@ class Person:
         self.answered = []  # the windows of the boxes already answered
         self.own_boxes = []
         self.own = set()
-        self.told = []  # what the program's own boxes said
 
     def xdotool(self, *args):
         return subprocess.run(["xdotool"] + list(args), env=self.session.env,
@@ -118,7 +118,7 @@ class Person:
                                                                               self.title))
         self.xdotool("key", "Return")
 
-    def answer(self, proc, trace_file, title, key):
+    def answer(self, proc, trace_file, title, key, text=None):
         # The program may have other windows of that title (a progress window): its box is the
         # newest one, once the trace shows the call that makes it.
         asked = sum(1 for window in self.answered if window in self.own_boxes) + 1
@@ -131,7 +131,9 @@ class Person:
                         if box.caption == title]
             return len(boxes) >= asked
         self.wait(title, called, proc)
-        self.told.append(boxes[asked - 1].text)
+        said = boxes[asked - 1].text
+        if text is not None and text not in said:
+            self.problems.append("its box %r said %r, expected %r" % (title, said, text))
         self.window(proc, title)
         box = max(self.windows(title), key=int)
         self.answered.append(box)

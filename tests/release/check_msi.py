@@ -1,3 +1,4 @@
+#!/usr/bin/env python3
 """Checks Windows Installer packages as built.
 
 usage: check_msi.py <package.msi>...
@@ -78,9 +79,14 @@ def stream_name(name):
     return out
 
 
+def named_streams(package):
+    """The package's streams by their decoded names."""
+    return {stream_name(entry[0]): entry for entry in package.listdir()}
+
+
 def string_pool(package):
     """The database's code page and its strings, as bytes: what every table refers to."""
-    streams = {stream_name(entry[0]): entry for entry in package.listdir()}
+    streams = named_streams(package)
     pool = package.openstream(streams["!_StringPool"]).read()
     data = package.openstream(streams["!_StringData"]).read()
     codepage = struct.unpack_from("<I", pool, 0)[0] & 0x7FFFFFFF
@@ -111,8 +117,7 @@ def branding(package, path, settings):
                      for name in ("ARPURLINFOABOUT", "ARPHELPLINK")
                      if shown.get(name) != settings["url"]]
     if settings["icon"]:
-        streams = {stream_name(entry[0]): entry for entry in package.listdir()}
-        icon = streams.get("Icon." + shown.get("ARPPRODUCTICON", ""))
+        icon = named_streams(package).get("Icon." + shown.get("ARPPRODUCTICON", ""))
         if not icon or package.openstream(icon).read() != open(settings["icon"], "rb").read():
             problems.append("ARPPRODUCTICON (%r) is not the icon %s" % (
                 shown.get("ARPPRODUCTICON"), settings["icon"]))

@@ -25,7 +25,7 @@ if(NOT built EQUAL 0)
   message(FATAL_ERROR "the second build failed")
 endif()
 
-foreach(program IN ITEMS dicreg.exe dicreg-x64.exe)
+foreach(program IN ITEMS dicreg.exe dicreg-x64.exe dicreport.exe dicreport-x64.exe)
   execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files
     "${DIST_DIR}/${program}" "${WORK_DIR}/dist/${program}" RESULT_VARIABLE differs)
   if(NOT differs EQUAL 0)

@@ -1,4 +1,5 @@
-# Builds the shipped programs with both cross toolchains and installs them into dist/.
+# Builds the shipped programs, dicreg and dicreport, with both cross toolchains and installs them
+# into dist/.
 include(ExternalProject)
 
 set(DICREG_DIST_DIR "${CMAKE_SOURCE_DIR}/dist" CACHE PATH "Where the release programs go")
@@ -23,11 +24,12 @@ foreach(arch IN ITEMS win32 win64)
     BUILD_ALWAYS ON)
 endforeach()
 
-# Checks of what ships: headers, imports and resources of both programs, and that a second
+# Checks of what ships: headers, imports and resources of every program, and that a second
 # build of the same sources in another folder gives the same bytes.
 include(${CMAKE_SOURCE_DIR}/cmake/DebianPython.cmake)
 enable_testing()
-foreach(check IN ITEMS "dicreg.exe;PE32" "dicreg-x64.exe;PE32+")
+foreach(check IN ITEMS "dicreg.exe;PE32" "dicreg-x64.exe;PE32+" "dicreport.exe;PE32"
+    "dicreport-x64.exe;PE32+")
   list(GET check 0 program)
   list(GET check 1 kind)
   add_test(NAME headers-${program}

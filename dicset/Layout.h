@@ -6,6 +6,11 @@
 
 namespace dicset {
 
+// The dictionary served: a slot naming the edition is this very dictionary, one naming the family
+// is any edition of it.
+inline const std::u16string kDicName = u"QelDat2012";
+inline const std::u16string kDicNameEx = u"QelDat";
+
 inline const std::u16string kProfileRoot = u"Software\\Justsystem\\ATOK\\25.0\\Profile\\";
 
 // Every run visits the profiles in this order.

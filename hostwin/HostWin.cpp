@@ -34,8 +34,8 @@ struct Value {
 
 struct Key {
   std::u16string name;
-  bool denyOpen = false;
-  std::vector<Value> values;                               // in creation order
+  REGSAM allowed = ~REGSAM{0};  // the rights an open may ask for, as the key's DACL grants them
+  std::vector<Value> values;    // in creation order
   std::map<std::u16string, std::unique_ptr<Key>> subkeys;  // by upper-cased name
 };
 
@@ -110,7 +110,6 @@ LSTATUS Walk(Key* from, LPCWSTR subKey, bool create, Key** found) {
     }
     key = slot.get();
   }
-  if (key->denyOpen) return ERROR_ACCESS_DENIED;
   *found = key;
   return ERROR_SUCCESS;
 }
@@ -169,7 +168,8 @@ LSTATUS RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD, REGSAM access, PHKEY resu
   if (!parent) return Log("RegOpenKeyExW", key, subKey, ERROR_INVALID_HANDLE, access);
   if (!result) return Log("RegOpenKeyExW", key, subKey, ERROR_INVALID_PARAMETER, access);
   Key* found = nullptr;
-  const LSTATUS status = Walk(parent->key, subKey, false, &found);
+  LSTATUS status = Walk(parent->key, subKey, false, &found);
+  if (status == ERROR_SUCCESS && (access & ~found->allowed)) status = ERROR_ACCESS_DENIED;
   if (status == ERROR_SUCCESS) *result = NewHandle(found, access);
   return Log("RegOpenKeyExW", key, subKey, status, access);
 }
@@ -184,6 +184,7 @@ LSTATUS RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD, LPWSTR, DWORD, REGSAM a
   Key* found = nullptr;
   const LSTATUS status = Walk(parent->key, subKey, true, &found);
   if (status != ERROR_SUCCESS) return status;
+  if (access & ~found->allowed) return ERROR_ACCESS_DENIED;
   *result = NewHandle(found, access);
   if (disposition) *disposition = existed ? 2 : 1;
   return ERROR_SUCCESS;
@@ -350,9 +351,11 @@ void BeforeDataQuery(std::function<void(const std::u16string&)> change) {
   S().beforeDataQuery = std::move(change);
 }
 
-void DenyOpen(const std::u16string& keyPath) {
+void DenyOpen(const std::u16string& keyPath) { Allow(keyPath, 0); }
+
+void Allow(const std::u16string& keyPath, REGSAM rights) {
   Key* key = nullptr;
-  if (Walk(&S().currentUser, keyPath.c_str(), true, &key) == ERROR_SUCCESS) key->denyOpen = true;
+  if (Walk(&S().currentUser, keyPath.c_str(), true, &key) == ERROR_SUCCESS) key->allowed = rights;
 }
 
 }  // namespace hostwin

@@ -44,6 +44,9 @@ std::size_t OpenHandleCount();
 // Opening this key (path under HKEY_CURRENT_USER) with any access fails with ERROR_ACCESS_DENIED.
 void DenyOpen(const std::u16string& keyPath);
 
+// Opening this key with any right beyond these fails with ERROR_ACCESS_DENIED, as its DACL would.
+void Allow(const std::u16string& keyPath, REGSAM rights);
+
 // Runs before every RegQueryValueExW that fetches data, so a test can change the value after
 // its size was asked, as another process would. Calls made from inside it do not run it again.
 void BeforeDataQuery(std::function<void(const std::u16string& valueName)> change);

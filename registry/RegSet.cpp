@@ -15,12 +15,9 @@ namespace {
 constexpr int kReadAttempts = 4;
 
 // An unopenable key gives no handle at all, so nothing is ever called on a failed open.
-UniqueHkey OpenCurrentUserKey(const std::u16string& keyPath) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, Wide(keyPath), 0, kKeyAccess, &key) != ERROR_SUCCESS) {
-    return UniqueHkey();
-  }
-  return UniqueHkey(key);
+UniqueHkey OpenForChange(const std::u16string& keyPath) {
+  LSTATUS status = ERROR_SUCCESS;
+  return OpenCurrentUserKey(keyPath, kKeyAccess, status);
 }
 
 std::u16string AsText(const Variant& value) {
@@ -74,6 +71,18 @@ std::int32_t Take(DWORD type, const std::vector<char16_t>& buffer, DWORD got, Va
 
 }  // namespace
 
+UniqueHkey OpenCurrentUserKey(const std::u16string& keyPath, REGSAM access, LSTATUS& status) {
+  HKEY key = nullptr;
+  status = RegOpenKeyExW(HKEY_CURRENT_USER, Wide(keyPath), 0, access, &key);
+  return status == ERROR_SUCCESS ? UniqueHkey(key) : UniqueHkey();
+}
+
+std::u16string ValueText(HKEY key, const std::u16string& valueName) {
+  Variant holder;
+  GetValue(key, valueName, holder);
+  return AsText(holder);
+}
+
 std::u16string DecimalText(std::int32_t number) {
   const std::string digits = std::to_string(number);
   return std::u16string(digits.begin(), digits.end());
@@ -81,14 +90,13 @@ std::u16string DecimalText(std::int32_t number) {
 
 void PutKeyValue(const std::u16string& keyPath, const std::u16string& valueName,
                  const Variant& value, std::int32_t type) {
-  const UniqueHkey key = OpenCurrentUserKey(keyPath);
+  const UniqueHkey key = OpenForChange(keyPath);
   if (key) PutValue(key.get(), valueName, type, value);
 }
 
 std::u16string GetKeyValue(const std::u16string& keyPath, const std::u16string& valueName) {
-  Variant holder;
-  if (const UniqueHkey key = OpenCurrentUserKey(keyPath)) GetValue(key.get(), valueName, holder);
-  return AsText(holder);
+  const UniqueHkey key = OpenForChange(keyPath);
+  return key ? ValueText(key.get(), valueName) : std::u16string();
 }
 
 std::int32_t PutValue(HKEY key, const std::u16string& valueName, std::int32_t type,

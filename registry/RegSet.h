@@ -8,6 +8,8 @@
 #include <string>
 #include <variant>
 
+#include "UniqueHkey.h"
+
 namespace RegSet {
 
 using Variant = std::variant<std::monostate, std::u16string, std::int32_t>;
@@ -18,6 +20,13 @@ inline constexpr std::int32_t kTypeInteger = 4;  // REG_DWORD
 inline constexpr REGSAM kKeyAccess = 0x3F;
 // Status of GetValue for a value whose type it does not read.
 inline constexpr std::int32_t kUnsupportedType = -1;
+
+// Opens an existing key under HKEY_CURRENT_USER with the access asked for; an empty owner when
+// it cannot be opened, with the platform's reason in status.
+UniqueHkey OpenCurrentUserKey(const std::u16string& keyPath, REGSAM access, LSTATUS& status);
+
+// Reads one value of an open key as text, as GetKeyValue does.
+std::u16string ValueText(HKEY key, const std::u16string& valueName);
 
 // Writes one value into an existing key; does nothing when the key cannot be opened.
 void PutKeyValue(const std::u16string& keyPath, const std::u16string& valueName,

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "../dicset/Layout.h"
 #include "Form1.h"
 
 namespace startup {
@@ -15,8 +16,8 @@ enum ExitStatus : int {
   kFailed = 3,      // an unexpected failure ended the run after its error report
 };
 
-inline const std::u16string kDicName = u"QelDat2012";
-inline const std::u16string kDicNameEx = u"QelDat";
+using dicset::kDicName;
+using dicset::kDicNameEx;
 inline const std::u16string kUninstallSwitch = u"/uninst";
 
 // Everything after the program's own name (quoted or not) and the blanks that follow it.

@@ -5,11 +5,28 @@
 #include "RegEnum.h"
 
 #ifdef _WIN32
+#include <sddl.h>
+
+#include <vector>
+
 namespace {
 // The tests get a scratch key of their own in place of HKEY_CURRENT_USER, so a run on a real
 // machine never touches the user's settings.
 const wchar_t kScratch[] = L"Software\\dicreg-unit-tests";
 HKEY scratch = nullptr;
+// Keys whose rights were taken away, which get full access back before the scratch key is deleted.
+std::vector<std::u16string> restricted;
+
+void SetDacl(HKEY parent, const std::u16string& path, REGSAM access, const wchar_t* sddl) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(parent, Wide(path), 0, access, &key), ERROR_SUCCESS);
+  const UniqueHkey owned(key);
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1,
+                                                                   &descriptor, nullptr));
+  EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor), ERROR_SUCCESS);
+  LocalFree(descriptor);
+}
 }  // namespace
 
 void RegistryTest::SetUp() {
@@ -22,10 +39,20 @@ void RegistryTest::SetUp() {
 }
 
 void RegistryTest::TearDown() {
+  // The owner may always rewrite a key's DACL.
+  for (const auto& path : restricted)
+    SetDacl(HKEY_CURRENT_USER, path, WRITE_DAC, L"D:P(A;;KA;;;WD)");
+  restricted.clear();
   RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
   RegCloseKey(scratch);
   scratch = nullptr;
   RegDeleteTreeW(HKEY_CURRENT_USER, kScratch);
+}
+void RegistryTest::AllowOnly(const std::u16string& path, REGSAM rights) {
+  ASSERT_TRUE(rights == KEY_READ || rights == 0);
+  CreateKey(path);
+  SetDacl(HKEY_CURRENT_USER, path, WRITE_DAC, rights ? L"D:P(A;;KR;;;WD)" : L"D:P");
+  restricted.push_back(path);
 }
 #else
 #include "HostWin.h"
@@ -33,6 +60,11 @@ void RegistryTest::TearDown() {
 void RegistryTest::SetUp() { hostwin::Reset(); }
 void RegistryTest::TearDown() {
   EXPECT_EQ(hostwin::OpenHandleCount(), 0u) << "a key was left open";
+}
+
+void RegistryTest::AllowOnly(const std::u16string& path, REGSAM rights) {
+  CreateKey(path);
+  hostwin::Allow(path, rights);
 }
 #endif
 

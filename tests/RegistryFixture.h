@@ -35,6 +35,9 @@ class RegistryTest : public ::testing::Test {
                       const std::u16string& text);
   static void SetDword(const std::u16string& path, const std::u16string& name, DWORD number);
   static void DeleteValue(const std::u16string& path, const std::u16string& name);
+  // The key's DACL grants only these rights from now on, KEY_READ or none (the key is made if
+  // missing).
+  static void AllowOnly(const std::u16string& path, REGSAM rights);
   static std::optional<Stored> Read(const std::u16string& path, const std::u16string& name);
   static Tree Dump(const std::u16string& path = u"Software");
 };

@@ -6,7 +6,7 @@ usage: check_pe.py <program> <PE32|PE32+> <version>
        check_pe.py --setup <setup program> <settings.json> <version>
        check_pe.py --icon <program> <icon.ico>
 Fails unless the program is a GUI program of the given kind, imports from no DLL but KERNEL32,
-ADVAPI32, USER32 and msvcrt, imports exactly what imports/<program>.txt lists, is under 300 KiB,
+ADVAPI32, USER32 and msvcrt (and SHELL32, for dicreport), imports exactly what imports/<program>.txt lists, is under 300 KiB,
 has no time stamp, carries an asInvoker manifest and a version resource of the given version, and
 loads on the oldest Windows of its kind. With --loads-on-oldest (for other programs, such as a
 setup) only the last is checked, against a newer Windows if one is given. With --setup, a setup
@@ -29,12 +29,14 @@ import sys
 import pefile
 
 ALLOWED_DLLS = {"kernel32.dll", "advapi32.dll", "user32.dll", "msvcrt.dll"}
+# The report finds the desktop and its arguments through the shell.
+MORE_DLLS = {"dicreport": {"shell32.dll"}}
 KINDS = {"PE32": (0x10B, 0x14C), "PE32+": (0x20B, 0x8664)}  # optional header magic, machine
 GUI = 2
 # The oldest Windows of each kind (Windows XP, Windows Vista x64): its version, and the
 # compiler whose headers say what that Windows has.
 OLDEST = {"PE32": ((5, 1), "i686-w64-mingw32-gcc"), "PE32+": ((6, 0), "x86_64-w64-mingw32-gcc")}
-PROBED_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll"}
+PROBED_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll"}
 PINNED = os.path.join(os.path.dirname(os.path.abspath(__file__)), "imports")
 
 
@@ -100,7 +102,7 @@ def undeclared(functions, winnt, compiler):
     if not functions:
         return []
     source = ("#define _WIN32_WINNT %#06x\n#define WINVER %#06x\n#include <windows.h>\n"
-              "#include <sddl.h>\n" % (winnt, winnt))
+              "#include <sddl.h>\n#include <shellapi.h>\n#include <shlobj.h>\n" % (winnt, winnt))
     source += "void *probe[] = {\n%s};\n" % "".join("  (void *)&%s,\n" % f for f in functions)
     done = subprocess.run([compiler, "-fsyntax-only", "-x", "c", "-"], input=source,
                           capture_output=True, text=True)
@@ -150,6 +152,11 @@ def pinned_imports(pe, path):
         os.path.relpath(listing), ", ".join(changes))]
 
 
+def program_name(path):
+    """dicreg or dicreport, whichever width the file is built for."""
+    return re.sub(r"(-x64)?\.exe$", "", os.path.basename(path), flags=re.I)
+
+
 def check(path, kind, version):
     problems = []
     data = open(path, "rb").read()
@@ -163,7 +170,8 @@ def check(path, kind, version):
         problems.append("time stamp %#x in the header" % pe.FILE_HEADER.TimeDateStamp)
     dlls = [entry.dll.decode("ascii", "replace")
             for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])]
-    extra = [dll for dll in dlls if dll.lower() not in ALLOWED_DLLS]
+    allowed = ALLOWED_DLLS | MORE_DLLS.get(program_name(path), set())
+    extra = [dll for dll in dlls if dll.lower() not in allowed]
     if extra:
         problems.append("imports from %s" % ", ".join(extra))
     if len(data) >= 300 * 1024:
@@ -174,7 +182,7 @@ def check(path, kind, version):
         problems.append("no manifest with asInvoker and uiAccess false")
     strings = version_strings(pe)
     wanted = [("FileVersion", version), ("ProductVersion", version),
-              ("OriginalFilename", os.path.basename(path)), ("InternalName", "dicreg")]
+              ("OriginalFilename", os.path.basename(path)), ("InternalName", program_name(path))]
     for key, value in wanted:
         if key not in strings:
             problems.append("version resource lacks %s" % key)

@@ -1,0 +1,223 @@
+#include "Machine.h"
+
+#include <windows.h>
+// After windows.h, which they build on.
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "../registry/RegSet.h"
+#include "../registry/WinText.h"
+
+namespace report {
+namespace {
+
+struct HandleCloser {
+  void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+
+struct LibraryFreer {
+  void operator()(HMODULE module) const { FreeLibrary(module); }
+};
+using UniqueLibrary = std::unique_ptr<HINSTANCE__, LibraryFreer>;
+
+struct LocalFreer {
+  void operator()(LPWSTR* memory) const { LocalFree(memory); }
+};
+
+const std::u16string kDicreg = u"dicreg.exe";
+const std::u16string kDictionary = u"QelDat2012.dic";
+const std::u16string kRegisterSwitch = u"/register";
+
+std::u16string Ascii(const char* text) { return std::u16string(text, text + std::strlen(text)); }
+
+// A number in decimal, at least width digits.
+std::u16string Digits(unsigned number, std::size_t width = 1) {
+  std::u16string digits = RegSet::DecimalText(static_cast<std::int32_t>(number));
+  return std::u16string(digits.size() < width ? width - digits.size() : 0, u'0') + digits;
+}
+
+std::u16string OwnFolder() {
+  std::vector<WCHAR> path(32768);
+  const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  std::u16string own(reinterpret_cast<const char16_t*>(path.data()), length);
+  return own.substr(0, own.find_last_of(u'\\') + 1);
+}
+
+// The version in a program's version resource, read without running or loading it as code.
+std::u16string FileVersion(const std::u16string& path) {
+  const UniqueLibrary module(LoadLibraryExW(Wide(path), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  if (!module) return std::u16string();
+  const HRSRC found = FindResourceW(module.get(), MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16));
+  const HGLOBAL loaded = found ? LoadResource(module.get(), found) : nullptr;
+  const auto* data = static_cast<const BYTE*>(loaded ? LockResource(loaded) : nullptr);
+  const DWORD size = found ? SizeofResource(module.get(), found) : 0;
+  // VS_FIXEDFILEINFO starts with its signature, on a four-byte boundary.
+  for (DWORD at = 0; data && at + 16 <= size; at += 4) {
+    DWORD words[4];
+    std::memcpy(words, data + at, sizeof words);
+    if (words[0] != 0xFEEF04BD) continue;
+    const unsigned build = words[3] & 0xFFFF;
+    return Digits(words[2] >> 16) + u"." + Digits(words[2] & 0xFFFF) + u"." +
+           Digits(words[3] >> 16) + (build ? u"." + Digits(build) : u"");
+  }
+  return std::u16string();
+}
+
+bool Exists(const std::u16string& path) {
+  return GetFileAttributesW(Wide(path)) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::u16string WindowsName() {
+  OSVERSIONINFOEXW version = {};
+  version.dwOSVersionInfoSize = sizeof version;
+  GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version));
+  const unsigned major = version.dwMajorVersion, minor = version.dwMinorVersion;
+  const char* name = "Windows";
+  if (version.wProductType != VER_NT_WORKSTATION) {
+    name = "Windows Server";
+  } else if (major == 5 && minor == 1) {
+    name = "Windows XP";
+  } else if (major == 5 && minor == 2) {
+    name = "Windows XP x64";
+  } else if (major == 6) {
+    name = minor == 0   ? "Windows Vista"
+           : minor == 1 ? "Windows 7"
+           : minor == 2 ? "Windows 8"
+                        : "Windows 8.1";
+  } else if (major == 10) {
+    name = version.dwBuildNumber >= 22000 ? "Windows 11" : "Windows 10";
+  }
+  SYSTEM_INFO system = {};
+  GetNativeSystemInfo(&system);
+  const bool wide = system.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64 ||
+                    system.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_IA64 ||
+                    system.wProcessorArchitecture == 12;  // ARM64
+  std::u16string said = Ascii(name) + u" (" + Digits(major) + u"." + Digits(minor) + u"." +
+                        Digits(version.dwBuildNumber);
+  if (version.szCSDVersion[0]) said += u" " + FromWide(version.szCSDVersion);
+  return said + (wide ? u"), 64-bit" : u"), 32-bit");
+}
+
+std::u16string UserName() {
+  WCHAR name[257];
+  DWORD length = 257;
+  return GetUserNameW(name, &length) ? FromWide(name) : std::u16string(u"?");
+}
+
+std::u16string Now() {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  return Digits(now.wYear, 4) + u"-" + Digits(now.wMonth, 2) + u"-" + Digits(now.wDay, 2) + u" " +
+         Digits(now.wHour, 2) + u":" + Digits(now.wMinute, 2);
+}
+
+Language UserLanguage() {
+  return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_JAPANESE ? Language::Japanese
+                                                                    : Language::English;
+}
+
+// Starts a program; with wait, waits for it and gives its exit status.
+Registration Start(const std::u16string& program, const std::u16string& arguments,
+                   const std::u16string& folder, bool wait) {
+  std::u16string line = u"\"" + program + u"\" " + arguments;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(nullptr, reinterpret_cast<LPWSTR>(line.data()), nullptr, nullptr, FALSE, 0,
+                      nullptr, Wide(folder), &startup, &process)) {
+    return {false, GetLastError()};
+  }
+  const UniqueHandle thread(process.hThread);
+  const UniqueHandle owned(process.hProcess);
+  DWORD status = 0;
+  if (wait) {
+    WaitForSingleObject(owned.get(), INFINITE);
+    GetExitCodeProcess(owned.get(), &status);
+  }
+  return {true, status};
+}
+
+// Writes the text as UTF-16 with its byte-order mark, which Notepad reads right on every
+// Windows; gives the Windows error, or 0.
+DWORD Save(const std::u16string& path, const std::u16string& text) {
+  const HANDLE created = CreateFileW(Wide(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (created == INVALID_HANDLE_VALUE) return GetLastError();
+  const UniqueHandle file(created);
+  const std::u16string data = u"\xFEFF" + text;
+  const DWORD size = static_cast<DWORD>(data.size() * sizeof(char16_t));
+  DWORD written = 0;
+  if (!WriteFile(file.get(), data.data(), size, &written, nullptr)) return GetLastError();
+  return written == size ? 0 : ERROR_WRITE_FAULT;
+}
+
+std::u16string Desktop() {
+  WCHAR path[MAX_PATH];
+  if (FAILED(
+          SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, path))) {
+    return std::u16string();
+  }
+  return FromWide(path);
+}
+
+std::vector<std::u16string> Arguments() {
+  int count = 0;
+  const std::unique_ptr<LPWSTR, LocalFreer> arguments(
+      CommandLineToArgvW(GetCommandLineW(), &count));
+  std::vector<std::u16string> found;
+  for (int i = 1; arguments && i < count; ++i) found.push_back(FromWide(arguments.get()[i]));
+  return found;
+}
+
+}  // namespace
+
+int Run() {
+  const Language language = UserLanguage();
+  const std::vector<std::u16string> arguments = Arguments();
+  if (arguments.size() > 1) {
+    MessageBoxW(nullptr, Wide(UsageText(language)), Wide(u"dicreport"), MB_OK | MB_ICONSTOP);
+    return kBadArguments;
+  }
+  const std::u16string folder = OwnFolder();
+  Facts facts;
+  facts.dicregPath = folder + kDicreg;
+  facts.dictionary = folder + kDictionary;
+  const bool again = arguments.size() == 1 && arguments[0] == kRegisterSwitch;
+  if (again) {
+    facts.registration = Start(facts.dicregPath, u"\"" + facts.dictionary + u"\"", folder, true);
+  }
+  // Read after dicreg's run, so that the report shows what it left.
+  const Survey survey = TakeSurvey();
+  facts.made = Now();
+  facts.windows = WindowsName();
+  facts.user = UserName();
+  std::vector<WCHAR> own(32768);
+  GetModuleFileNameW(nullptr, own.data(), static_cast<DWORD>(own.size()));
+  facts.version = FileVersion(FromWide(own.data()));
+  facts.dicregVersion = FileVersion(facts.dicregPath);
+  facts.dictionaryPresent = Exists(facts.dictionary);
+  const Report report = Write(survey, Find(survey, facts.dictionary, Exists), facts, language);
+
+  const bool toDesktop = arguments.empty() || again;
+  const std::u16string desktop = toDesktop ? Desktop() : std::u16string();
+  const std::u16string path = toDesktop ? desktop + u"\\" + FileName(language) : arguments[0];
+  const DWORD error = toDesktop && desktop.empty() ? ERROR_PATH_NOT_FOUND : Save(path, report.text);
+  if (error) {
+    MessageBoxW(nullptr, Wide(NotSavedText(language, path, error)), Wide(u"dicreport"),
+                MB_OK | MB_ICONSTOP);
+    return kNotWritten;
+  }
+  // Shown, never waited for: the customer reads it while the program has ended.
+  if (toDesktop && !Start(u"notepad.exe", u"\"" + path + u"\"", desktop, false).started) {
+    MessageBoxW(nullptr, Wide(SavedText(language, path)), Wide(u"dicreport"),
+                MB_OK | MB_ICONINFORMATION);
+  }
+  return report.allRegistered ? kAllRegistered : kSomethingToDo;
+}
+
+}  // namespace report

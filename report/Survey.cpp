@@ -1,0 +1,113 @@
+#include "Survey.h"
+
+#include "../registry/RegSet.h"
+#include "../registry/WinText.h"
+
+namespace report {
+namespace {
+
+const std::u16string kVersionsKey = u"Software\\Justsystem\\ATOK";
+const std::u16string kAtok2012 = u"25.0";
+
+bool KeyExists(const std::u16string& path) {
+  LSTATUS status = ERROR_SUCCESS;
+  return static_cast<bool>(RegSet::OpenCurrentUserKey(path, kReadAccess, status));
+}
+
+std::vector<std::u16string> Subkeys(const std::u16string& path) {
+  std::vector<std::u16string> names;
+  LSTATUS status = ERROR_SUCCESS;
+  const UniqueHkey key = RegSet::OpenCurrentUserKey(path, kReadAccess, status);
+  if (!key) return names;
+  WCHAR name[256];
+  for (DWORD i = 0;; ++i) {
+    DWORD length = 256;
+    if (RegEnumKeyExW(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+      return names;
+    }
+    names.emplace_back(reinterpret_cast<const char16_t*>(name), length);
+  }
+}
+
+SetReading ReadSet(const std::u16string& profile, int number, const std::u16string& key) {
+  SetReading set;
+  set.profile = profile;
+  set.number = number;
+  set.key = key;
+  const UniqueHkey opened = RegSet::OpenCurrentUserKey(key, kReadAccess, set.readStatus);
+  if (!opened) return set;
+  for (int k = 1; k <= dicset::kLastSlot; ++k) {
+    set.slots[k] = RegSet::ValueText(opened.get(), dicset::SlotName(k));
+  }
+  // Asked, never used: the key is closed at once.
+  if (set.InUse()) RegSet::OpenCurrentUserKey(key, RegSet::kKeyAccess, set.writeStatus);
+  return set;
+}
+
+}  // namespace
+
+std::u16string SetReading::Name() const {
+  return profile + u"\\DicSet" + key.substr(key.size() - 1);
+}
+
+Survey TakeSurvey() {
+  Survey survey;
+  survey.atok2012 = KeyExists(dicset::kProfileRoot.substr(0, dicset::kProfileRoot.size() - 1));
+  for (auto& version : Subkeys(kVersionsKey)) {
+    if (version != kAtok2012) survey.otherVersions.push_back(std::move(version));
+  }
+  for (const auto& profile : dicset::kProfiles) {
+    const auto keys = dicset::SetKeys(profile);
+    for (int n = 1; n <= dicset::kSetCount; ++n) {
+      survey.sets.push_back(ReadSet(profile, n, keys[n - 1]));
+    }
+  }
+  return survey;
+}
+
+std::u16string EntryPath(const std::u16string& text) {
+  const std::size_t first = text.find(u',');
+  const std::size_t second = first == std::u16string::npos ? first : text.find(u',', first + 1);
+  return second == std::u16string::npos ? text : text.substr(second + 1);
+}
+
+bool Finding::Problem() const {
+  if (set->Unreadable() || registered.empty()) return true;
+  for (const auto& entry : registered) {
+    if (entry.file == FileState::Missing) return true;
+  }
+  return false;
+}
+
+std::vector<Finding> Find(const Survey& survey, const std::u16string& installed,
+                          const FileExists& exists) {
+  std::vector<Finding> findings;
+  for (const auto& set : survey.sets) {
+    if (!set.InUse() && !set.Unreadable()) continue;
+    Finding finding;
+    finding.set = &set;
+    finding.writable = set.writeStatus == ERROR_SUCCESS;
+    for (int k = dicset::kFirstFillableSlot; k <= dicset::kLastSlot; ++k) {
+      const std::u16string& text = set.slots[k];
+      const bool family = dicset::RefersTo(text, dicset::kDicNameEx);
+      if (dicset::RefersTo(text, dicset::kDicName)) {
+        Entry entry{k, EntryPath(text), FileState::Missing};
+        if (dicset::Upper(entry.path) == dicset::Upper(installed)) {
+          entry.file = FileState::Installed;
+        } else if (exists(entry.path)) {
+          entry.file = FileState::Elsewhere;
+        }
+        finding.registered.push_back(entry);
+      } else if (family) {
+        finding.otherEditions.push_back(k);
+      }
+      // dicreg first empties the family's slots, then takes the first empty one.
+      if (finding.nextSlot == 0 && (text.empty() || family)) finding.nextSlot = k;
+    }
+    findings.push_back(std::move(finding));
+  }
+  return findings;
+}
+
+}  // namespace report

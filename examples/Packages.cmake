@@ -10,7 +10,7 @@ include(${CMAKE_SOURCE_DIR}/cmake/DebianPython.cmake)
 enable_testing()
 
 set(DICREG_DIST_DIR "${CMAKE_SOURCE_DIR}/dist" CACHE PATH "Where the release programs are")
-foreach(program IN ITEMS dicreg.exe dicreg-x64.exe)
+foreach(program IN ITEMS dicreg.exe dicreg-x64.exe dicreport.exe dicreport-x64.exe)
   if(NOT EXISTS "${DICREG_DIST_DIR}/${program}")
     message(FATAL_ERROR "${DICREG_DIST_DIR}/${program} is missing: "
       "run cmake --workflow --preset release first")
@@ -104,23 +104,29 @@ else()
   endif()
 endif()
 
-# One set of packages: arch is x86 (dicreg.exe) or x64 (dicreg-x64.exe, installed as dicreg.exe).
-function(dicreg_packages arch program)
+# One set of packages: arch is x86 (dicreg.exe and dicreport.exe) or x64 (dicreg-x64.exe and
+# dicreport-x64.exe, installed as dicreg.exe and dicreport.exe).
+function(dicreg_packages arch suffix)
   set(out "${CMAKE_BINARY_DIR}/${arch}")
   set(nsis_arch)
   if(arch STREQUAL "x64")
     set(nsis_arch -DX64)
   endif()
-  # The program that is packed: dist/'s own, or a signed copy of it.
-  set(packed "${DICREG_DIST_DIR}/${program}")
+  # The programs that are packed: dist/'s own, or signed copies of them.
+  set(packed "${DICREG_DIST_DIR}/dicreg${suffix}.exe")
+  set(report "${DICREG_DIST_DIR}/dicreport${suffix}.exe")
   set(nsis_sign)
   set(inno_sign)
   if(NOT signing STREQUAL "none")
-    set(packed "${CMAKE_BINARY_DIR}/signed/${program}")
-    add_custom_command(OUTPUT "${packed}"
-      COMMAND ${CMAKE_COMMAND} -E copy "${DICREG_DIST_DIR}/${program}" "${packed}"
-      COMMAND "${sign}" "${packed}"
-      DEPENDS "${DICREG_DIST_DIR}/${program}" "${sign}" VERBATIM)
+    foreach(program IN ITEMS dicreg dicreport)
+      set(copy "${CMAKE_BINARY_DIR}/signed/${program}${suffix}.exe")
+      add_custom_command(OUTPUT "${copy}"
+        COMMAND ${CMAKE_COMMAND} -E copy "${DICREG_DIST_DIR}/${program}${suffix}.exe" "${copy}"
+        COMMAND "${sign}" "${copy}"
+        DEPENDS "${DICREG_DIST_DIR}/${program}${suffix}.exe" "${sign}" VERBATIM)
+    endforeach()
+    set(packed "${CMAKE_BINARY_DIR}/signed/dicreg${suffix}.exe")
+    set(report "${CMAKE_BINARY_DIR}/signed/dicreport${suffix}.exe")
     set(nsis_sign "-DSIGN=${sign}")
     set(inno_sign --sign "${sign}")
   endif()
@@ -133,9 +139,10 @@ function(dicreg_packages arch program)
     add_custom_command(OUTPUT "${out}/${name}.exe"
       COMMAND ${CMAKE_COMMAND} -E make_directory "${out}"
       COMMAND ${DICREG_MAKENSIS} -V2 -INPUTCHARSET UTF8 ${nsis_arch} "-DIDENTITY=${identity}"
-        "-DVERSION=${version}" "-DPROGRAM=${packed}" "-DDICTIONARY=${dictionary}" ${nsis_sign}
-        "-DOUTFILE=${out}/${name}.exe" "${nsi}"
-      DEPENDS "${nsi}" "${packed}" "${dictionary}" "${identity}" "${sign}" ${branding} VERBATIM)
+        "-DVERSION=${version}" "-DPROGRAM=${packed}" "-DREPORT=${report}"
+        "-DDICTIONARY=${dictionary}" ${nsis_sign} "-DOUTFILE=${out}/${name}.exe" "${nsi}"
+      DEPENDS "${nsi}" "${packed}" "${report}" "${dictionary}" "${identity}" "${sign}"
+        ${branding} VERBATIM)
     list(APPEND built "${out}/${name}.exe")
     set(setups "${out}/${name}.exe")
     if(DICREG_INNO AND arch STREQUAL "x86")
@@ -148,9 +155,11 @@ function(dicreg_packages arch program)
           COMMAND "${inno}/iscc.sh" --compiler "${inno}/node_modules/${compiler}/bin"
             --prefix "${CMAKE_BINARY_DIR}/inno/wineprefix" --out "${setup}" ${inno_sign}
             --path "IDENTITY=${inno_identity}" --define "VERSION=${version}"
-            --path "PROGRAM=${packed}" --path "DICTIONARY=${dictionary}" "${inno}/QelDat2012.iss"
+            --path "PROGRAM=${packed}" --path "REPORT=${report}" --path "DICTIONARY=${dictionary}"
+            "${inno}/QelDat2012.iss"
           DEPENDS "${inno}/QelDat2012.iss" "${inno}/iscc.sh" "${inno}/package-lock.json"
-            "${packed}" "${dictionary}" "${inno_identity}" "${sign}" ${branding} VERBATIM)
+            "${packed}" "${report}" "${dictionary}" "${inno_identity}" "${sign}" ${branding}
+            VERBATIM)
         list(APPEND built "${setup}")
         list(APPEND setups "${setup}")
       endforeach()
@@ -165,6 +174,7 @@ function(dicreg_packages arch program)
   endforeach()
   # wixl finds the files it packs only by paths relative to where it runs.
   file(RELATIVE_PATH packed_from_build "${CMAKE_BINARY_DIR}" "${packed}")
+  file(RELATIVE_PATH report_from_build "${CMAKE_BINARY_DIR}" "${report}")
   # The package, the next version of it, and the same version built again (another
   # ProductCode), for the upgrade tests.
   foreach(variant IN ITEMS "QelDat2012;${DICREG_PACKAGE_VERSION}"
@@ -178,18 +188,19 @@ function(dicreg_packages arch program)
       set(sign_this COMMAND "${sign}" "${msi}")
     endif()
     set(variables Version=${version} UpgradeBelow=${below} UpgradeCode=${DICREG_UPGRADE_CODE}
-      ComponentGuid=${DICREG_COMPONENT_GUID})
+      ComponentGuid=${DICREG_COMPONENT_GUID} MenuJaGuid=${DICREG_MENU_JA_GUID}
+      MenuEnGuid=${DICREG_MENU_EN_GUID})
     list(TRANSFORM variables PREPEND "-D;" OUTPUT_VARIABLE defines)
     # wixl takes only ASCII: wixl.py hands it an ASCII copy of the source and stores the other
     # texts at code page 932, as Windows Installer reads them (the names come from settings).
     add_custom_command(OUTPUT "${msi}"
       COMMAND ${CMAKE_COMMAND} -E make_directory "${out}"
       COMMAND ${Python3_EXECUTABLE} "${CMAKE_CURRENT_LIST_DIR}/msi/wixl.py" --settings "${settings}"
-        -a ${arch} ${defines} -D "Program=${packed_from_build}" -D Dictionary=QelDat2012.dic
-        -o "${msi}" "${wxs}"
+        -a ${arch} ${defines} -D "Program=${packed_from_build}" -D "Report=${report_from_build}"
+        -D Dictionary=QelDat2012.dic -o "${msi}" "${wxs}"
       ${sign_this}
-      DEPENDS "${wxs}" "${CMAKE_CURRENT_LIST_DIR}/msi/wixl.py" "${packed}" "${dictionary}"
-        "${settings}" "${sign}" ${branding}
+      DEPENDS "${wxs}" "${CMAKE_CURRENT_LIST_DIR}/msi/wixl.py" "${packed}" "${report}"
+        "${dictionary}" "${settings}" "${sign}" ${branding}
       WORKING_DIRECTORY "${CMAKE_BINARY_DIR}" VERBATIM)
     list(APPEND built "${msi}")
     # Every text the user reads must read back as the source and the settings give it.
@@ -200,8 +211,8 @@ function(dicreg_packages arch program)
   set(packages ${packages} ${built} PARENT_SCOPE)
 endfunction()
 
-dicreg_packages(x86 dicreg.exe)
-dicreg_packages(x64 dicreg-x64.exe)
+dicreg_packages(x86 "")
+dicreg_packages(x64 -x64)
 
 set(shipped QelDat2012-setup.exe QelDat2012.msi)
 if(DICREG_INNO)
@@ -233,3 +244,6 @@ endforeach()
 list(FILTER packages INCLUDE REGEX "\\.msi$")
 add_test(NAME msi-installer-version
   COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tests/release/check_msi.py ${packages})
+add_test(NAME msi-per-user-data
+  COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tests/release/check_msi.py --per-user
+    ${packages})

@@ -80,6 +80,15 @@ def check_name(variable, text):
     return text
 
 
+def check_folder_name(variable, text):
+    """A name that also names the Start menu's folder: one that Windows takes for a folder."""
+    bad = [c for c in text if c in '\\/:*?"<>|']
+    if bad or text.rstrip() != text or text.endswith("."):
+        raise SettingError("%s is \"%s\": it names the Start menu's folder, so it may not hold "
+                           "\\ / : * ? \" < > | nor end with a blank or a dot" % (variable, text))
+    return text
+
+
 def check_version(variable, text):
     # Windows Installer compares three fields: major and minor up to 255, the third to 65535.
     match = re.fullmatch(r"([0-9]+)\.([0-9]+)\.([0-9]+)", text)
@@ -148,7 +157,9 @@ def read(environment, start):
     given = {name: environment.get(name) or default for name, default in EXAMPLE.items()}
     settings = {
         "dictionary": check_file("DICREG_DICTIONARY", given["DICREG_DICTIONARY"], start),
-        "product": check_name("DICREG_PRODUCT_NAME", given["DICREG_PRODUCT_NAME"]),
+        "product": check_folder_name("DICREG_PRODUCT_NAME",
+                                     check_name("DICREG_PRODUCT_NAME",
+                                                given["DICREG_PRODUCT_NAME"])),
         "publisher": check_name("DICREG_PUBLISHER", given["DICREG_PUBLISHER"]),
         "version": check_version("DICREG_PACKAGE_VERSION", given["DICREG_PACKAGE_VERSION"]),
         "upgrade_code": check_guid("DICREG_UPGRADE_CODE", given["DICREG_UPGRADE_CODE"]),
@@ -162,6 +173,9 @@ def read(environment, start):
     # The component's GUID follows from the UpgradeCode, so it stays the same for every version.
     settings["component_guid"] = str(uuid.uuid5(uuid.UUID(settings["upgrade_code"]),
                                                 "dicreg and the dictionary")).upper()
+    for language in ("ja", "en"):
+        settings["menu_%s_guid" % language] = str(uuid.uuid5(uuid.UUID(
+            settings["upgrade_code"]), "Start menu entries, " + language)).upper()
     settings["signing"] = {name: os.path.join(start, environment[name]) if name in SIGN_FILES
                            else environment[name] for name in SIGN_SETTINGS
                            if environment.get(name)}
@@ -224,7 +238,9 @@ def outputs(settings, folder):
              "DICREG_PACKAGE_VERSION": settings["version"],
              "DICREG_NEXT_VERSION": settings["next_version"],
              "DICREG_UPGRADE_CODE": settings["upgrade_code"],
-             "DICREG_COMPONENT_GUID": settings["component_guid"]}
+             "DICREG_COMPONENT_GUID": settings["component_guid"],
+             "DICREG_MENU_JA_GUID": settings["menu_ja_guid"],
+             "DICREG_MENU_EN_GUID": settings["menu_en_guid"]}
     files = {
         "settings.json": json.dumps(settings, ensure_ascii=False, indent=1, sort_keys=True) + "\n",
         "settings.cmake": "".join("set(%s %s)\n" % (name, cmake_string(value))

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Makes the pictures of the README (docs/*.png) anew from the interactive tests: the Japanese
-# setup's licence, folder and finish pages, and dicreg's message box during an install. The
-# packages are the example's, with the test's icon and sample licence.
+# Makes the pictures of the guides (docs/*.png) anew from the interactive tests: the Japanese
+# setup's licence, folder and finish pages, dicreg's message box during an install, and the
+# status report that the finish page then opens in Notepad. The packages are the example's, with
+# the test's icon and sample licence.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/wine.sh
@@ -16,8 +17,13 @@ mkdir -p docs
 # The setup's window (and the box in front of it), without the empty desktop around it.
 for picture in "ja-nsis-setup-02-license setup-license" "ja-nsis-setup-03-folder setup-folder" \
   "ja-nsis-setup-04-finish setup-finish" \
-  "ja-nsis-setup-no-set-in-use-04-messagebox setup-messagebox"; do
+  "ja-nsis-setup-no-set-in-use-04-messagebox setup-messagebox" \
+  "ja-nsis-setup-no-set-in-use-05-finish setup-finish-not-registered"; do
   set -- $picture
   convert "build/e2e/$1.png" -crop 512x396+256+186 +repage -strip "docs/$2.png"
   echo "docs/$2.png"
 done
+# Notepad opens at the desktop's top left corner.
+convert build/e2e/ja-nsis-setup-no-set-in-use-06-report.png -crop 728x420+0+0 +repage -strip \
+  docs/report.png
+echo docs/report.png

@@ -5,7 +5,7 @@
 #include "RegEnum.h"
 
 #ifdef _WIN32
-#include <sddl.h>
+#include "KeyRights.h"
 
 #include <vector>
 
@@ -16,17 +16,6 @@ const wchar_t kScratch[] = L"Software\\dicreg-unit-tests";
 HKEY scratch = nullptr;
 // Keys whose rights were taken away, which get full access back before the scratch key is deleted.
 std::vector<std::u16string> restricted;
-
-void SetDacl(HKEY parent, const std::u16string& path, REGSAM access, const wchar_t* sddl) {
-  HKEY key = nullptr;
-  ASSERT_EQ(RegOpenKeyExW(parent, Wide(path), 0, access, &key), ERROR_SUCCESS);
-  const UniqueHkey owned(key);
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1,
-                                                                   &descriptor, nullptr));
-  EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor), ERROR_SUCCESS);
-  LocalFree(descriptor);
-}
 }  // namespace
 
 void RegistryTest::SetUp() {
@@ -39,19 +28,18 @@ void RegistryTest::SetUp() {
 }
 
 void RegistryTest::TearDown() {
-  // The owner may always rewrite a key's DACL.
-  for (const auto& path : restricted)
-    SetDacl(HKEY_CURRENT_USER, path, WRITE_DAC, L"D:P(A;;KA;;;WD)");
+  for (const auto& path : restricted) SetKeyDacl(Wide(path), kFullAccess);
   restricted.clear();
   RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
   RegCloseKey(scratch);
   scratch = nullptr;
   RegDeleteTreeW(HKEY_CURRENT_USER, kScratch);
 }
+
 void RegistryTest::AllowOnly(const std::u16string& path, REGSAM rights) {
   ASSERT_TRUE(rights == KEY_READ || rights == 0);
   CreateKey(path);
-  SetDacl(HKEY_CURRENT_USER, path, WRITE_DAC, rights ? L"D:P(A;;KR;;;WD)" : L"D:P");
+  ASSERT_TRUE(SetKeyDacl(Wide(path), rights ? kReadOnly : kNoAccess));
   restricted.push_back(path);
 }
 #else

@@ -1,10 +1,13 @@
 ﻿; QelDat2012 for ATOK 2012: a per-user setup program, made with Inno Setup, that installs the
-; dictionary with dicreg.exe and registers it into the user's ATOK dictionary sets.
+; dictionary with dicreg.exe and registers it into the user's ATOK dictionary sets. dicreport.exe
+; goes beside them, with two Start menu entries: the status report, and registering the
+; dictionary again.
 ;
 ; One script for Inno Setup 5.6.1 (Unicode) and 6.x. Setups made with 5.6.1 run on Windows XP
 ; SP3 and later; 6.4 makes setups that need Windows 7 SP1. Keep this file in UTF-8 with its
 ; byte-order mark: without it, Inno Setup 5 reads every Japanese text in the system's code page.
-;   ISCC.exe /DPROGRAM=dicreg.exe /DDICTIONARY=QelDat2012.dic /DVERSION=1.2.0 QelDat2012.iss
+;   ISCC.exe /DPROGRAM=dicreg.exe /DREPORT=dicreport.exe /DDICTIONARY=QelDat2012.dic
+;            /DVERSION=1.2.0 QelDat2012.iss
 ; /DIDENTITY= names a UTF-8 file that defines PRODUCT, PUBLISHER, COPYRIGHT and APPGUID (the
 ; package's stable id, the MSI's UpgradeCode), and may define ICON (an .ico file), URL (the
 ; publisher's web page) and LICENSE (a licence text, UTF-8 with a byte-order mark); without it,
@@ -13,7 +16,7 @@
 ; Installs into %LOCALAPPDATA%\QelDat2012, or the folder the user chooses, or /DIR=:
 ;   QelDat2012-inno-setup.exe /VERYSILENT /SUPPRESSMSGBOXES "/DIR=D:\辞書\QelDat 2012"
 ; Run again, it offers the folder of the installed copy, installs over it and registers the
-; dictionary again: that is how a user registers it after setting ATOK 2012 up. Over a newer
+; dictionary again, as the Start menu entry does. Over a newer
 ; version it stops, changing nothing.
 ; Removed from "Apps", or quietly with the command of its uninstall entry:
 ;   "%LOCALAPPDATA%\QelDat2012\unins000.exe" /VERYSILENT /SUPPRESSMSGBOXES /NORESTART
@@ -39,12 +42,21 @@
 #ifndef PROGRAM
   #define PROGRAM "dicreg.exe"
 #endif
+#ifndef REPORT
+  #define REPORT "dicreport.exe"
+#endif
 #ifndef DICTIONARY
   #define DICTIONARY "QelDat2012.dic"
 #endif
+; The Start menu entries, named in the user's language: both languages' are removed.
+#define REPORT_EN "Dictionary status report"
+#define REPORT_JA "登録状況レポート"
+#define AGAIN_EN "Register in ATOK 2012 again"
+#define AGAIN_JA "ATOK 2012 に登録し直す"
 ; Inno Setup takes "{" for the start of a constant; a Pascal string ends at "'".
 #define Setting(str S) StringChange(S, "{", "{{")
 #define Pascal(str S) StringChange(S, "'", "''")
+#define MENU "{userprograms}\" + Setting(PRODUCT)
 
 [Setup]
 ; The same id for every version: a newer setup finds the installed copy, its folder and entry.
@@ -109,16 +121,26 @@ Name: "ja"; MessagesFile: "compiler:Languages\Japanese.isl"
 [CustomMessages]
 en.Registered=%1 is registered in ATOK 2012.
 ja.Registered=%1 を ATOK 2012 に登録しました。
+en.Partly=%1 is registered in ATOK 2012, but not in every dictionary set in use.
+ja.Partly=%1 を ATOK 2012 に登録しましたが、使用中の辞書セットの一部には登録できませんでした。
 en.NoSet=ATOK 2012 has no dictionary set to take %1 yet.
 ja.NoSet=ATOK 2012 に %1 を登録できる辞書セットがまだありません。
 en.Failed=dicreg.exe ended with status %1.
 ja.Failed=dicreg.exe が状態 %1 で終了しました。
 en.FinishRegistered=%1 is installed and registered in ATOK 2012. It is ready to use.
 ja.FinishRegistered=%1 をインストールし、ATOK 2012 に登録しました。すぐに使えます。
-en.FinishNoSet=%1 is installed, but not registered in ATOK 2012 yet: ATOK 2012's user information seems not to be set up. Set ATOK 2012 up, then run this setup again to register the dictionary.
-ja.FinishNoSet=%1 をインストールしましたが、ATOK 2012 にはまだ登録していません。ATOK 2012 のユーザー情報が設定されていないようです。ATOK 2012 の設定を済ませてから、このセットアップをもう一度実行すると、辞書が登録されます。
-en.FinishFailed=%1 is installed, but registering it in ATOK 2012 failed (dicreg.exe ended with status %2). Run this setup again to try once more.
-ja.FinishFailed=%1 をインストールしましたが、ATOK 2012 への登録に失敗しました（dicreg.exe の終了コード %2）。このセットアップをもう一度実行して、登録をやり直してください。
+en.FinishPartly=%1 is installed and registered in ATOK 2012, but some dictionary sets in use did not take it. The status report says which, and what to do.
+ja.FinishPartly=%1 をインストールし、ATOK 2012 に登録しましたが、登録できなかった辞書セットがあります。どの辞書セットか、どうすればよいかは、登録状況レポートで確認できます。
+en.FinishNoSet=%1 is installed, but not registered in ATOK 2012 yet: ATOK 2012's user information is not set up, or no dictionary set in use has a free slot. The status report says which. Once that is mended, choose "{#AGAIN_EN}" in the Start menu (%1).
+ja.FinishNoSet=%1 をインストールしましたが、ATOK 2012 にはまだ登録していません。ATOK 2012 のユーザー情報が設定されていないか、使用中の辞書セットに空きスロットがありません。どちらかは登録状況レポートで確認できます。対処が済んだら、スタートメニューの「%1」にある「{#AGAIN_JA}」を実行してください。
+en.FinishFailed=%1 is installed, but registering it in ATOK 2012 failed (dicreg.exe ended with status %2). Choose "{#AGAIN_EN}" in the Start menu (%1) to try once more.
+ja.FinishFailed=%1 をインストールしましたが、ATOK 2012 への登録に失敗しました（dicreg.exe の終了コード %2）。スタートメニューの「%1」にある「{#AGAIN_JA}」を実行して、登録をやり直してください。
+en.ShowReport=Show the dictionary status report
+ja.ShowReport=登録状況レポートを表示する
+en.ReportEntry={#REPORT_EN}
+ja.ReportEntry={#REPORT_JA}
+en.AgainEntry={#AGAIN_EN}
+ja.AgainEntry={#AGAIN_JA}
 en.UnFailed=dicreg.exe /uninst ended with status %1.
 ja.UnFailed=dicreg.exe /uninst が状態 %1 で終了しました。
 en.Newer=A newer version of %1 (%2) is already installed. This setup (%3) is older, so it ends without changing anything.
@@ -126,7 +148,30 @@ ja.Newer=%1 の新しいバージョン（%2）がインストールされてい
 
 [Files]
 Source: "{#PROGRAM}"; DestDir: "{app}"; DestName: "dicreg.exe"; Flags: ignoreversion
+Source: "{#REPORT}"; DestDir: "{app}"; DestName: "dicreport.exe"; Flags: ignoreversion
 Source: "{#DICTIONARY}"; DestDir: "{app}"; DestName: "QelDat2012.dic"; Flags: ignoreversion
+
+[Icons]
+Name: "{#MENU}\{cm:ReportEntry}"; Filename: "{app}\dicreport.exe"; WorkingDir: "{app}"
+Name: "{#MENU}\{cm:AgainEntry}"; Filename: "{app}\dicreport.exe"; Parameters: "/register"; WorkingDir: "{app}"
+
+[InstallDelete]
+; The entries an install in the other language made.
+Type: files; Name: "{#MENU}\{#REPORT_EN}.lnk"
+Type: files; Name: "{#MENU}\{#REPORT_JA}.lnk"
+Type: files; Name: "{#MENU}\{#AGAIN_EN}.lnk"
+Type: files; Name: "{#MENU}\{#AGAIN_JA}.lnk"
+
+[UninstallDelete]
+Type: files; Name: "{#MENU}\{#REPORT_EN}.lnk"
+Type: files; Name: "{#MENU}\{#REPORT_JA}.lnk"
+Type: files; Name: "{#MENU}\{#AGAIN_EN}.lnk"
+Type: files; Name: "{#MENU}\{#AGAIN_JA}.lnk"
+Type: dirifempty; Name: "{#MENU}"
+
+[Run]
+; Offered on the finish page, checked when the dictionary is not registered everywhere it could be.
+Filename: "{app}\dicreport.exe"; Description: "{cm:ShowReport}"; Flags: postinstall skipifsilent nowait unchecked
 
 [Code]
 const
@@ -136,6 +181,7 @@ const
 
 var
   FinishText: String;
+  ShowReport: Boolean;
 
 { Compares two versions of three numbers: above 0 when A is the newer. }
 function CompareVersions(A, B: String): Integer;
@@ -179,8 +225,18 @@ begin
     Log(Format('dicreg.exe did not start: %s', [SysErrorMessage(Result)]));
 end;
 
+{ Runs dicreport.exe from the installed folder, writing the report aside; gives its exit status:
+  0 when every dictionary set in use holds the dictionary. }
+function ReportStatus: Integer;
+begin
+  if not Exec(ExpandConstant('{app}\dicreport.exe'), AddQuotes(ExpandConstant('{tmp}\report.txt')),
+      ExpandConstant('{app}'), SW_HIDE, ewWaitUntilTerminated, Result) then
+    Result := -1;
+end;
+
 { Registered once the files are in place. Status 1: no dictionary set took it, and the user has
-  seen dicreg's message box; the install still completes and keeps its files. }
+  seen dicreg's message box; the install still completes and keeps its files. Once it took it,
+  the report tells whether every set in use did. }
 procedure CurStepChanged(CurStep: TSetupStep);
 var
   Status: Integer;
@@ -191,10 +247,15 @@ begin
   RegWriteStringValue(HKCU, UninstallKey, 'QuietUninstallString',
     '"' + ExpandConstant('{uninstallexe}') + '" /VERYSILENT /SUPPRESSMSGBOXES /NORESTART');
   Status := RunDicreg(AddQuotes(ExpandConstant('{app}\QelDat2012.dic')));
+  ShowReport := True;
   case Status of
-    0: begin
+    0: if ReportStatus = 0 then begin
       Log(FmtMessage(CustomMessage('Registered'), [Product]));
       FinishText := FmtMessage(CustomMessage('FinishRegistered'), [Product]);
+      ShowReport := False;
+    end else begin
+      Log(FmtMessage(CustomMessage('Partly'), [Product]));
+      FinishText := FmtMessage(CustomMessage('FinishPartly'), [Product]);
     end;
     1: begin
       Log(FmtMessage(CustomMessage('NoSet'), [Product]));
@@ -212,6 +273,11 @@ begin
   if CurPageID = wpFinished then begin
     WizardForm.FinishedLabel.Caption := FinishText + #13#10#13#10 + SetupMessage(msgClickFinish);
     WizardForm.AdjustLabelHeight(WizardForm.FinishedLabel);
+    { The offer to show the report goes below the text, however long it came out. }
+    WizardForm.RunList.Top := WizardForm.FinishedLabel.Top + WizardForm.FinishedLabel.Height +
+      ScaleY(12);
+    if WizardForm.RunList.Items.Count > 0 then
+      WizardForm.RunList.Checked[0] := ShowReport;
   end;
 end;
 

@@ -5,10 +5,11 @@ usage: wixl.py --settings <settings.json> [-D NAME=VALUE]... -a <arch> -o <packa
                <source.wxs>
 
 wixl (0.101) takes only ASCII: a Japanese product name stops it, a Japanese message crashes it,
-and it leaves the database without a code page. So wixl compiles a copy of the source with the
-variables filled in and every text that is not ASCII replaced by a placeholder. msibuild then
-puts the texts back, into the tables and the summary, and sets the database's code page in the
-same call (it crashes on a Japanese value in a database without one); the summary's texts are
+and it leaves the database without a code page; and it stops at a component's Condition. So wixl
+compiles a copy of the source with the variables filled in, every text that is not ASCII
+replaced by a placeholder and the components' conditions taken out. msibuild then puts the texts
+back, into the tables and the summary, with the conditions into the Component table, and sets the
+database's code page in the same call (it crashes on a Japanese value in a database without one); the summary's texts are
 stored as Shift-JIS bytes, with its code page 932 too. The summary's title becomes the product's
 name. Run it in the folder that the source's file paths start from, as wixl.
 
@@ -46,14 +47,19 @@ def run(argv, what):
 
 
 def ascii_source(source, variables):
-    """The source with the variables filled in and each text that is not ASCII a placeholder;
-    the placeholders' texts."""
+    """The source with the variables filled in, each text that is not ASCII a placeholder and
+    no component condition; the placeholders' texts, and each component's condition."""
     ElementTree.register_namespace("", WIX)
     text = open(source, encoding="utf-8").read()
     text = re.sub(r"<\?ifdef\s+(\w+)\s*\?>(.*?)<\?endif\s*\?>",
                   lambda m: m.group(2) if m.group(1) in variables else "", text, flags=re.S)
     tree = ElementTree.ElementTree(ElementTree.fromstring(text.encode("utf-8")))
     texts = {}
+    conditions = {}
+    for component in tree.iter("{%s}Component" % WIX):
+        for condition in component.findall("{%s}Condition" % WIX):
+            conditions[component.get("Id")] = condition.text.strip()
+            component.remove(condition)
 
     def fill(match):
         if match.group(1) not in variables:
@@ -72,7 +78,7 @@ def ascii_source(source, variables):
                 texts[placeholder] = value
                 value = placeholder
             element.set(name, value)
-    return tree, texts
+    return tree, texts, conditions
 
 
 def restore(text, texts):
@@ -83,8 +89,9 @@ def export(package, table):
     return run(["msiinfo", "export", package, table], "msiinfo export %s" % table).decode("ascii")
 
 
-def mend(package, texts, title, work):
-    """The tables' and the summary's texts back in place, the code page 932, and the title."""
+def mend(package, texts, conditions, title, work):
+    """The tables' and the summary's texts back in place, the components' conditions, the code
+    page 932, and the title."""
     tables = []
     codepage = os.path.join(work, "_ForceCodepage.idt")
     with open(codepage, "wb") as out:
@@ -95,7 +102,13 @@ def mend(package, texts, title, work):
         if table.startswith("_"):
             continue
         exported = export(package, table)
-        if "@@" not in exported:
+        if table == "Component":
+            rows = [line.split("\t") for line in exported.split("\r\n")]
+            for row in rows[3:]:
+                if row[0] in conditions:
+                    row[4] = conditions[row[0]]  # Component, ComponentId, Directory_, Attributes
+            exported = "\r\n".join("\t".join(row) for row in rows)
+        elif "@@" not in exported:
             continue
         path = os.path.join(work, table + ".idt")
         with open(path, "wb") as out:
@@ -140,14 +153,14 @@ def main():
         variables["Url"] = settings["url"]
     variables.update(define.split("=", 1) for define in args.D)
     try:
-        tree, texts = ascii_source(args.source, variables)
+        tree, texts, conditions = ascii_source(args.source, variables)
         with tempfile.TemporaryDirectory() as work:
             ascii_copy = os.path.join(work, os.path.basename(args.source))
             tree.write(ascii_copy, encoding="utf-8", xml_declaration=True)
             if os.path.exists(args.o):
                 os.remove(args.o)
             run(["wixl", "-a", args.a, "-o", args.o, ascii_copy], "wixl")
-            mend(args.o, texts, settings["product"], work)
+            mend(args.o, texts, conditions, settings["product"], work)
     except BuildError as error:
         if os.path.exists(args.o):
             os.remove(args.o)

@@ -1,10 +1,12 @@
 ; QelDat2012 for ATOK 2012: a per-user setup program that installs the dictionary with
-; dicreg.exe and registers it into the user's ATOK dictionary sets.
+; dicreg.exe and registers it into the user's ATOK dictionary sets. dicreport.exe goes beside them,
+; with two Start menu entries: the status report, and registering the dictionary again.
 ;
 ; Built with NSIS 3 (makensis):
-;   makensis -DPROGRAM=dist/dicreg.exe -DDICTIONARY=QelDat2012.dic
+;   makensis -DPROGRAM=dist/dicreg.exe -DREPORT=dist/dicreport.exe -DDICTIONARY=QelDat2012.dic
 ;            -DOUTFILE=QelDat2012-setup.exe QelDat2012.nsi
-; Add -DX64 for a 64-bit setup program (give it dicreg-x64.exe as PROGRAM), and -DSIGN= a command
+; Add -DX64 for a 64-bit setup program (give it dicreg-x64.exe as PROGRAM and dicreport-x64.exe
+; as REPORT), and -DSIGN= a command
 ; that signs the file it is given, to sign the uninstaller and the setup. The package's
 ; identity is the example's unless -DIDENTITY= names a UTF-8 file that defines PRODUCT,
 ; PUBLISHER and COPYRIGHT (and the same as VERBATIM_..., without $$ for $, for the version
@@ -15,7 +17,7 @@
 ; unquoted):
 ;   QelDat2012-setup.exe /S /D=D:\辞書\QelDat 2012
 ; Run again, it offers the folder of the installed copy, installs over it and registers the
-; dictionary again: that is how a user registers it after setting ATOK 2012 up. Over a newer
+; dictionary again, as the Start menu entry does. Over a newer
 ; version it stops, changing nothing (status 2).
 ; Removed from "Apps" or quietly with the uninstaller it leaves:
 ;   "%LOCALAPPDATA%\QelDat2012\uninstall.exe" /S
@@ -46,6 +48,12 @@ Unicode true
 !endif
 ; The key and the folder keep the dictionary's own name, whatever the product is called.
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\QelDat2012"
+; The Start menu entries, named in the user's language: both languages' are removed.
+!define MENU "$SMPROGRAMS\${PRODUCT}"
+!define REPORT_EN "Dictionary status report"
+!define REPORT_JA "登録状況レポート"
+!define AGAIN_EN "Register in ATOK 2012 again"
+!define AGAIN_JA "ATOK 2012 に登録し直す"
 
 !ifdef SIGN
   ; Signed as makensis writes them: the uninstaller before the setup packs it, then the setup.
@@ -83,8 +91,10 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "${VERBATIM_COPYRIGHT}"
   !define MUI_UNICON "${ICON}"
 !endif
 
-; What the finish page says: whether the dictionary is registered, or what to do about it.
+; What the finish page says: whether the dictionary is registered, or what to do about it;
+; and whether it asks to show the report.
 Var FinishText
+Var ShowReport
 
 !define MUI_ABORTWARNING
 !insertmacro MUI_PAGE_WELCOME
@@ -94,6 +104,11 @@ Var FinishText
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_TEXT "$FinishText"
+!define MUI_FINISHPAGE_TEXT_LARGE
+!define MUI_FINISHPAGE_RUN "$INSTDIR\dicreport.exe"
+!define MUI_FINISHPAGE_RUN_TEXT "$(ShowReport)"
+!define MUI_FINISHPAGE_RUN_NOTCHECKED
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW FinishShown
 !insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
@@ -105,16 +120,26 @@ Var FinishText
 
 LangString Registered ${LANG_ENGLISH} "${PRODUCT} is registered in ATOK 2012."
 LangString Registered ${LANG_JAPANESE} "${PRODUCT} を ATOK 2012 に登録しました。"
+LangString Partly ${LANG_ENGLISH} "${PRODUCT} is registered in ATOK 2012, but not in every dictionary set in use."
+LangString Partly ${LANG_JAPANESE} "${PRODUCT} を ATOK 2012 に登録しましたが、使用中の辞書セットの一部には登録できませんでした。"
 LangString NoSet ${LANG_ENGLISH} "ATOK 2012 has no dictionary set to take ${PRODUCT} yet."
 LangString NoSet ${LANG_JAPANESE} "ATOK 2012 に ${PRODUCT} を登録できる辞書セットがまだありません。"
 LangString Failed ${LANG_ENGLISH} "dicreg.exe ended with status"
 LangString Failed ${LANG_JAPANESE} "dicreg.exe が次の状態で終了しました:"
 LangString FinishRegistered ${LANG_ENGLISH} "${PRODUCT} is installed and registered in ATOK 2012. It is ready to use.$\r$\n$\r$\nClick Finish to close this wizard."
 LangString FinishRegistered ${LANG_JAPANESE} "${PRODUCT} をインストールし、ATOK 2012 に登録しました。すぐに使えます。$\r$\n$\r$\n[完了] をクリックすると、このウィザードを閉じます。"
-LangString FinishNoSet ${LANG_ENGLISH} "${PRODUCT} is installed, but not registered in ATOK 2012 yet: ATOK 2012's user information seems not to be set up. Set ATOK 2012 up, then run this setup again to register the dictionary.$\r$\n$\r$\nClick Finish to close this wizard."
-LangString FinishNoSet ${LANG_JAPANESE} "${PRODUCT} をインストールしましたが、ATOK 2012 にはまだ登録していません。ATOK 2012 のユーザー情報が設定されていないようです。ATOK 2012 の設定を済ませてから、このセットアップをもう一度実行すると、辞書が登録されます。$\r$\n$\r$\n[完了] をクリックすると、このウィザードを閉じます。"
-LangString FinishFailed ${LANG_ENGLISH} "${PRODUCT} is installed, but registering it in ATOK 2012 failed (dicreg.exe ended with status $0). Run this setup again to try once more.$\r$\n$\r$\nClick Finish to close this wizard."
-LangString FinishFailed ${LANG_JAPANESE} "${PRODUCT} をインストールしましたが、ATOK 2012 への登録に失敗しました（dicreg.exe の終了コード $0）。このセットアップをもう一度実行して、登録をやり直してください。$\r$\n$\r$\n[完了] をクリックすると、このウィザードを閉じます。"
+LangString FinishPartly ${LANG_ENGLISH} "${PRODUCT} is installed and registered in ATOK 2012, but some dictionary sets in use did not take it. The status report says which, and what to do."
+LangString FinishPartly ${LANG_JAPANESE} "${PRODUCT} をインストールし、ATOK 2012 に登録しましたが、登録できなかった辞書セットがあります。どの辞書セットか、どうすればよいかは、登録状況レポートで確認できます。"
+LangString FinishNoSet ${LANG_ENGLISH} "${PRODUCT} is installed, but not registered in ATOK 2012 yet: ATOK 2012's user information is not set up, or no dictionary set in use has a free slot. The status report says which. Once that is mended, choose $\"${AGAIN_EN}$\" in the Start menu (${PRODUCT})."
+LangString FinishNoSet ${LANG_JAPANESE} "${PRODUCT} をインストールしましたが、ATOK 2012 にはまだ登録していません。ATOK 2012 のユーザー情報が設定されていないか、使用中の辞書セットに空きスロットがありません。どちらかは登録状況レポートで確認できます。対処が済んだら、スタートメニューの「${PRODUCT}」にある「${AGAIN_JA}」を実行してください。"
+LangString FinishFailed ${LANG_ENGLISH} "${PRODUCT} is installed, but registering it in ATOK 2012 failed (dicreg.exe ended with status $0). Choose $\"${AGAIN_EN}$\" in the Start menu (${PRODUCT}) to try once more."
+LangString FinishFailed ${LANG_JAPANESE} "${PRODUCT} をインストールしましたが、ATOK 2012 への登録に失敗しました（dicreg.exe の終了コード $0）。スタートメニューの「${PRODUCT}」にある「${AGAIN_JA}」を実行して、登録をやり直してください。"
+LangString ShowReport ${LANG_ENGLISH} "Show the dictionary status report"
+LangString ShowReport ${LANG_JAPANESE} "登録状況レポートを表示する"
+LangString ReportEntry ${LANG_ENGLISH} "${REPORT_EN}"
+LangString ReportEntry ${LANG_JAPANESE} "${REPORT_JA}"
+LangString AgainEntry ${LANG_ENGLISH} "${AGAIN_EN}"
+LangString AgainEntry ${LANG_JAPANESE} "${AGAIN_JA}"
 LangString UnFailed ${LANG_ENGLISH} "dicreg.exe /uninst ended with status"
 LangString UnFailed ${LANG_JAPANESE} "dicreg.exe /uninst が次の状態で終了しました:"
 LangString Newer ${LANG_ENGLISH} "A newer version of ${PRODUCT} ($0) is already installed. This setup (${VERSION}) is older, so it ends without changing anything."
@@ -134,18 +159,44 @@ Function .onInit
   ${EndIf}
 FunctionEnd
 
+; The report is offered checked when the dictionary is not registered everywhere it could be.
+Function FinishShown
+  ${If} $ShowReport == 1
+    ${NSD_Check} $mui.FinishPage.Run
+  ${EndIf}
+FunctionEnd
+
 Section "Install"
   SetOutPath "$INSTDIR"
   File "/oname=dicreg.exe" "${PROGRAM}"
+  File "/oname=dicreport.exe" "${REPORT}"
   File "/oname=QelDat2012.dic" "${DICTIONARY}"
   WriteUninstaller "$INSTDIR\uninstall.exe"
+  ; Started from the installed folder; the entries of the other language go first.
+  Delete "${MENU}\${REPORT_EN}.lnk"
+  Delete "${MENU}\${REPORT_JA}.lnk"
+  Delete "${MENU}\${AGAIN_EN}.lnk"
+  Delete "${MENU}\${AGAIN_JA}.lnk"
+  CreateDirectory "${MENU}"
+  CreateShortcut "${MENU}\$(ReportEntry).lnk" "$INSTDIR\dicreport.exe"
+  CreateShortcut "${MENU}\$(AgainEntry).lnk" "$INSTDIR\dicreport.exe" "/register"
 
   ; Registered once the files are in place. Status 1: no dictionary set took it, and the user
-  ; has seen dicreg's message box; the install still completes and keeps its files.
+  ; has seen dicreg's message box; the install still completes and keeps its files. Once it took
+  ; it, the report (written aside, not shown) tells whether every set in use did.
   ExecWait '"$INSTDIR\dicreg.exe" "$INSTDIR\QelDat2012.dic"' $0
   StrCpy $FinishText "$(FinishRegistered)"
+  StrCpy $ShowReport 1
   ${If} $0 == 0
-    StrCpy $R0 "$(Registered)"
+    InitPluginsDir
+    ExecWait '"$INSTDIR\dicreport.exe" "$PLUGINSDIR\report.txt"' $1
+    ${If} $1 == 0
+      StrCpy $R0 "$(Registered)"
+      StrCpy $ShowReport 0
+    ${Else}
+      StrCpy $R0 "$(Partly)"
+      StrCpy $FinishText "$(FinishPartly)"
+    ${EndIf}
   ${ElseIf} $0 == 1
     StrCpy $R0 "$(NoSet)"
     StrCpy $FinishText "$(FinishNoSet)"
@@ -190,9 +241,15 @@ Section "Uninstall"
     DetailPrint "$(UnFailed) $0"
   ${EndIf}
   Delete "$INSTDIR\dicreg.exe"
+  Delete "$INSTDIR\dicreport.exe"
   Delete "$INSTDIR\QelDat2012.dic"
   Delete "$INSTDIR\setup.log"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
+  Delete "${MENU}\${REPORT_EN}.lnk"
+  Delete "${MENU}\${REPORT_JA}.lnk"
+  Delete "${MENU}\${AGAIN_EN}.lnk"
+  Delete "${MENU}\${AGAIN_JA}.lnk"
+  RMDir "${MENU}"
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
 SectionEnd

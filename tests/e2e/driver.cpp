@@ -6,24 +6,31 @@
 //   clear <path>                      delete the key and everything below it
 //   key <path>                        create the key
 //   value <path> <name> <type> <data> create or replace a value
+//   readonly <path>                   give the key a DACL that grants only reading, until the
+//                                     driver ends
 //   run <program> <command line>      start the program and wait for it
 //   runall <program> <command line>   the same, and wait for the processes it left running too
+//   shortcut <.lnk file>              start what the shortcut names, as the shell does (its
+//                                     target, arguments and working folder), and wait for it
 //   dump <path>                       write every key and value below the key to the result
 //                                     (a path that starts HKEY_LOCAL_MACHINE\ is under it)
 // The result file gets "exit <status> <microseconds>" for each run, "K <path>" for each key and
 // "V <path> <name> <type> <data>" for each value, in the same encoding.
 #include <windows.h>
-// After windows.h, which it builds on.
+// After windows.h, which they build on.
+#include <shlobj.h>
 #include <tlhelp32.h>
 
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "../../registry/UniqueHkey.h"
+#include "../KeyRights.h"
 #include "../RegEnum.h"
 
 namespace {
@@ -137,18 +144,44 @@ void WaitForChildren(DWORD parentId, HANDLE parent) {
   }
 }
 
+template <class Interface>
+struct ComReleaser {
+  void operator()(Interface* object) const { object->Release(); }
+};
+template <class Interface>
+using UniqueCom = std::unique_ptr<Interface, ComReleaser<Interface>>;
+
+// What a shortcut starts: its target and arguments as a command line, and its working folder.
+std::pair<std::wstring, std::wstring> Shortcut(const std::wstring& file) {
+  IShellLinkW* created = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                              reinterpret_cast<void**>(&created)))) {
+    return {};
+  }
+  const UniqueCom<IShellLinkW> link(created);
+  IPersistFile* persist = nullptr;
+  if (FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist)))) return {};
+  const UniqueCom<IPersistFile> stored(persist);
+  if (FAILED(stored->Load(file.c_str(), STGM_READ))) return {};
+  wchar_t target[MAX_PATH] = L"", arguments[4096] = L"", folder[MAX_PATH] = L"";
+  link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH);
+  link->GetArguments(arguments, 4096);
+  link->GetWorkingDirectory(folder, MAX_PATH);
+  return {L"\"" + std::wstring(target) + L"\" " + arguments, folder};
+}
+
 // Starts the program and waits for it (and with children, for what it left running); gives its
-// exit status and how long it took.
-std::pair<int, long long> Run(const std::wstring& program, std::wstring commandLine,
-                              bool children) {
+// exit status and how long it took. A program of nullptr is found from the command line.
+std::pair<int, long long> Run(const wchar_t* program, std::wstring commandLine, bool children,
+                              const wchar_t* folder = nullptr) {
   LARGE_INTEGER frequency, start, end;
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&start);
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      nullptr, &startup, &process)) {
+  if (!CreateProcessW(program, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      folder && *folder ? folder : nullptr, &startup, &process)) {
     return {-1, 0};
   }
   const UniqueHandle thread(process.hThread);
@@ -170,6 +203,8 @@ int main(int argc, char** argv) {
   }
   std::ifstream in(argv[1]);
   std::ofstream out(argv[2], std::ios::binary);
+  CoInitialize(nullptr);
+  std::vector<std::wstring> readOnly;
   std::string line;
   while (std::getline(in, line)) {
     const auto f = Split(line);
@@ -185,8 +220,17 @@ int main(int argc, char** argv) {
       // A non-NUL guard keeps Windows from appending a NUL to text stored without one.
       data.insert(data.end(), {'X', 0, 'X', 0});
       RegSetValueExW(key.get(), Text(f[2]).c_str(), 0, std::stoul(f[3]), data.data(), size);
+    } else if (f[0] == "readonly" && f.size() == 2) {
+      readOnly.push_back(Text(f[1]));
+      SetKeyDacl(readOnly.back().c_str(), kReadOnly);
     } else if ((f[0] == "run" || f[0] == "runall") && f.size() == 3) {
-      const auto [status, micros] = Run(Text(f[1]), Text(f[2]), f[0] == "runall");
+      const auto [status, micros] = Run(Text(f[1]).c_str(), Text(f[2]), f[0] == "runall");
+      out << "exit\t" << status << "\t" << micros << "\n";
+    } else if (f[0] == "shortcut" && f.size() == 2) {
+      const auto [commandLine, folder] = Shortcut(Text(f[1]));
+      const auto [status, micros] = commandLine.empty()
+                                        ? std::pair<int, long long>(-1, 0)
+                                        : Run(nullptr, commandLine, false, folder.c_str());
       out << "exit\t" << status << "\t" << micros << "\n";
     } else if (f[0] == "dump" && f.size() == 2) {
       const std::wstring path = Text(f[1]), machine = L"HKEY_LOCAL_MACHINE\\";
@@ -200,5 +244,7 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+  // Full access again, so that the next case can clear the key.
+  for (const auto& path : readOnly) SetKeyDacl(path.c_str(), kFullAccess);
   return 0;
 }

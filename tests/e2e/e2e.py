@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
 """End-to-end suite: the shipped programs under Wine, from an exact command line to the registry.
+dicreport's cases, beside each dicreg, are in reporting.py.
 
 Every case seeds HKEY_CURRENT_USER, runs the program, and compares the whole
 HKCU\\Software\\Justsystem tree, value by value and type by type, the exit status and the message
@@ -368,18 +369,22 @@ def main():
                         help="only one install and removal, in a prefix set to this Windows")
     args = parser.parse_args()
 
+    from reporting import Reports  # it builds on this module's model
     session = WineSession(args.work, args.driver, windows=args.windows)
     suites = []
     try:
         for program in args.program:
             suites.append(Suite(session, program))
+            reports = Reports(suites[-1], program)
             if args.windows:
                 oldest_windows_case(suites[-1])
+                reports.on_oldest(args.windows)
                 continue
             shot = os.path.join(os.path.abspath(args.work), "messagebox-%s.png" %
                                 os.path.splitext(os.path.basename(program))[0])
             explicit_cases(suites[-1], shot)
             random_cases(suites[-1], args.seed, args.random)
+            reports.run(args.seed, args.random // 6)
     finally:
         session.close()
     print("end-to-end suite, random seed %d" % args.seed)

@@ -14,12 +14,19 @@ from winesession import windows_path
 MSIEXEC = "C:\\windows\\system32\\msiexec.exe"
 CMD = "C:\\windows\\system32\\cmd.exe"
 UNINSTALL = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
-PROGRAM_FILES = ["dicreg.exe", "QelDat2012.dic"]
+PROGRAM_FILES = ["dicreg.exe", "dicreport.exe", "QelDat2012.dic"]
+# The Start menu entries, in the product's folder: the report, and registering again.
+ENTRIES = {"en": ["Dictionary status report", "Register in ATOK 2012 again"],
+           "ja": ["登録状況レポート", "ATOK 2012 に登録し直す"]}
 
 # What both setups' logs keep of dicreg's answer: the same texts.
 LOGGED = {"ja": {"registered": "{product} を ATOK 2012 に登録しました。",
+                 "partly": "{product} を ATOK 2012 に登録しましたが、使用中の辞書セットの一部には"
+                           "登録できませんでした。",
                  "not yet": "ATOK 2012 に {product} を登録できる辞書セットがまだありません。"},
           "en": {"registered": "{product} is registered in ATOK 2012.",
+                 "partly": "{product} is registered in ATOK 2012, but not in every dictionary "
+                           "set in use.",
                  "not yet": "ATOK 2012 has no dictionary set to take {product} yet."}}
 # What each setup's pages say, in each language, for the product "{product}": the window's title,
 # and for each page texts that its traced calls set (its heading, its buttons); with them, the

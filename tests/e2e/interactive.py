@@ -15,9 +15,11 @@ from atoklayout import OTHER_DIC
 from e2e import report, in_use, model
 from packages import CHOSEN, Packages
 from person import RELAY, Person, PageMissing
-from winesession import Registry, WineSession, text_value
+from reporting import SAYS
+from winesession import WineSession, text_value
 
 LOCALES = {"ja": ("ja_JP.UTF-8", "00000411"), "en": ("en_US.UTF-8", "00000409")}
+NOTEPAD = {"ja": "メモ帳", "en": "Notepad"}  # its title, after the file's name
 
 
 class Interactive(Packages):
@@ -53,7 +55,8 @@ class Interactive(Packages):
 
     def setup(self, engine, seed, folder=None, box=False):
         """The setup double-clicked and clicked through (typing folder on the folder page): its
-        finish page, or its log, tells whether the dictionary is registered."""
+        finish page, or its log, tells whether the dictionary is registered. When it is not,
+        the finish page offers the report, checked, and the report opens in Notepad."""
         t = engine.pages[self.language]
         steps = [("title", t["title"]), ("page", "welcome", t["welcome"]), ("key", "Return")]
         if engine.settings["license_text"]:
@@ -68,6 +71,9 @@ class Interactive(Packages):
         answer = "not yet" if box else "registered"
         steps += [("page", "finish", t["finish"] + [t[answer]] if t[answer] else t["finish"]),
                   ("key", "Return")]
+        if box:
+            steps.append(("after", "%s - %s" % (SAYS[self.language]["file"],
+                                                NOTEPAD[self.language]), "alt+F4"))
         where = folder or self.default
         expected, _, shown = model(seed, where + "\\QelDat2012.dic")
         setup, line = engine.started()
@@ -129,7 +135,9 @@ class Interactive(Packages):
             installed = self.setup(engine, typical, CHOSEN)
             if installed is not None:
                 self.uninstall(engine, installed, CHOSEN)
-            installed = self.setup(engine, Registry(), box=True)
+            # Its one set in use is full, which the report shows.
+            full = in_use(("User0", 1), slots={k: OTHER_DIC for k in range(2, 10)})
+            installed = self.setup(engine, full, box=True)
             if installed is not None:
                 self.uninstall_quietly(engine, installed)
         return self.suite

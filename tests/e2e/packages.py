@@ -19,7 +19,8 @@ import time
 from atoklayout import OTHER_DIC
 from e2e import Suite, in_use, model, report, typical
 import guide
-from engines import CMD, MSIEXEC, PROGRAM_FILES, Msi, built_with, engines
+from engines import CMD, ENTRIES, MSIEXEC, PROGRAM_FILES, Msi, built_with, engines
+from reporting import SAYS
 from winesession import WINDOWS_VERSIONS, Registry, WineSession, text_value
 
 CHECK_PE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "release", "check_pe.py")
@@ -53,6 +54,8 @@ class Packages:
                         if not self.only or engine.name in self.only]
         self.suite = Suite(session, "packages-" + os.path.basename(os.path.normpath(folder)))
         self.default = "C:\\users\\%s\\AppData\\Local\\QelDat2012" % getpass.getuser()
+        self.menu = "C:\\users\\%s\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\" % (
+            getpass.getuser()) + built_with(folder)["product"]
         # What the packages were built with.
         built = built_with(folder)
         self.product = built["product"]
@@ -63,12 +66,27 @@ class Packages:
     def linux(self, where):
         return os.path.join(self.session.prefix, "drive_c", *where[3:].split("\\"))
 
+    def entries(self):
+        """The Windows paths of the Start menu's entries (report, register again), in the
+        language they were made in; None when they are not all there."""
+        folder = self.linux(self.menu)
+        found = sorted(os.listdir(folder)) if os.path.isdir(folder) else []
+        for names in ENTRIES.values():
+            if found == sorted(name + ".lnk" for name in names):
+                return ["%s\\%s.lnk" % (self.menu, name) for name in names]
+        return None
+
     def files(self, engine, where, present, emptied=False):
-        """Checks that the files, the folder and the uninstall entry are there, or are all gone
-        (with emptied, the folder may still be there, empty, and must go within 5 s)."""
+        """Checks that the files, the folder, the Start menu's entries and the uninstall entry
+        are there, or are all gone (with emptied, the folder may still be there, empty, and must
+        go within 5 s)."""
         linux = self.linux(where)
 
         def check(registry):
+            if present and not self.entries():
+                return "the Start menu's folder %s does not hold the two entries" % self.menu
+            if not present and os.path.exists(self.linux(self.menu)):
+                return "the Start menu's folder %s is still there" % self.menu
             found = [n for n in engine.files if os.path.exists(os.path.join(linux, n))]
             if present and len(found) != len(engine.files):
                 return "installed files in %s: %s, expected %s" % (where, found, engine.files)
@@ -139,6 +157,37 @@ class Packages:
                               [line] * times, expected, [0] * times, boxes,
                               [self.files(engine, folder, True)] + list(checks))
         self.remove(engine, label, installed, folder, scripted)
+
+    def reported(self, said):
+        """Checks that the report on the desktop (in either language) says said, a key of
+        reporting.SAYS."""
+        desktop = os.path.join(self.session.prefix, "drive_c", "users", getpass.getuser(),
+                               "Desktop")
+
+        def check(_):
+            for words in SAYS.values():
+                report = os.path.join(desktop, words["file"])
+                if os.path.exists(report) and words[said] in open(report, encoding="utf-16").read():
+                    os.remove(report)
+                    return None
+            return "no report on the desktop says %r" % SAYS["en"][said]
+        return check
+
+    def start_menu(self, engine):
+        """Installed before ATOK 2012 is set up, then ATOK set up: the Start menu's entry that
+        registers again does what the model's install does and shows the report; its report
+        entry changes nothing; removal takes both away."""
+        program, line = engine.install()
+        self.step("%s, no set in use: install" % engine.name, Registry(), program, [line],
+                  Registry(), [0], 1, [self.files(engine, self.default, True),
+                                       self.said(engine, self.default, "not yet")])
+        report, again = self.entries() or ["C:\\none.lnk"] * 2
+        registered, _, _ = model(typical(), self.default + "\\QelDat2012.dic")
+        self.step("%s, ATOK set up: the Start menu registers again" % engine.name, typical(),
+                  again, [""], registered, [0], 0, [self.reported("again")])
+        after = self.step("%s: the Start menu's report" % engine.name, registered, report, [""],
+                          registered, [0], 0, [self.reported("windows")])
+        self.remove(engine, "the Start menu's entries used", after, self.default)
 
     def register_again(self, engine, where=CHOSEN):
         """Installed before ATOK 2012 is set up (dicreg's box comes up, and the setup's log says
@@ -329,8 +378,13 @@ class Packages:
         for engine in self.engines:
             self.install_and_remove(engine, "default folder", typical(), scripted=True)
             self.install_and_remove(engine, "chosen folder", typical(), CHOSEN)
-            self.install_and_remove(engine, "no set in use", Registry())
-            self.install_and_remove(engine, "installed twice", typical(), times=2)
+            self.start_menu(engine)
+            # One set in use full: the dictionary is registered, but not everywhere.
+            partly = typical()
+            partly.keys.update(in_use(("User0", 2), slots={k: OTHER_DIC for k in range(2, 10)})
+                               .keys)
+            self.install_and_remove(engine, "installed twice, one set full", partly, times=2,
+                                    checks=[self.said(engine, self.default, "partly")])
             self.register_again(engine)
             self.upgrade(engine, typical())
             if engine.refused_status:

@@ -37,14 +37,15 @@ class PageMissing(Exception):
 
 class Person:
     """Steps, in order: ("title", window title), ("page", name, texts), ("key", key),
-    ("type", text), ("box", title), ("answer", title, key[, text]), ("window", title, key).
+    ("type", text), ("box", title), ("answer", title, key[, text]), ("window", title, key),
+    ("after", title, key).
     The title step waits for the program's window; a page waits for all its texts (each within a
     text set since the last page) and takes a screenshot; a box waits for dicreg's message box of
     that title, takes a screenshot, checks that it is in front of the program's window and
     presses Enter on it; an answer does the same for a message box of the program's own (not
     dicreg's: own lists its titles), pressing key, and checks that its text holds text, when
     given; a window does so for a window of the program's that the trace does not show being
-    made."""
+    made; after, for a window of another program that it started, which may outlive it."""
 
     def __init__(self, session, shots, label, steps):
         self.session, self.shots, self.label, self.steps = session, shots, label, steps
@@ -69,10 +70,10 @@ class Person:
                        capture_output=True)
         self.pictures.append(path)
 
-    def wait(self, name, ready, proc, shown=()):
+    def wait(self, name, ready, proc, shown=(), outlive=False):
         deadline = time.monotonic() + PAGE_TIME
         while not ready():
-            if time.monotonic() > deadline or proc.poll() is not None:
+            if time.monotonic() > deadline or (proc.poll() is not None and not outlive):
                 self.screenshot(name + "-missing")
                 raise PageMissing("%s: page %r did not come up; texts since the last page: %s"
                                   % (self.label, name, shown[self.seen:][-12:]))
@@ -93,13 +94,14 @@ class Person:
         self.wait(name, ready, proc, shown)
         self.screenshot(name)
 
-    def window(self, proc, title):
+    def window(self, proc, title, outlive=False):
         found = []
 
         def ready():
-            found[:] = self.windows(title)
+            # Another program's window may get the X id of a box answered before.
+            found[:] = self.windows(title, every=outlive)
             return found
-        self.wait(title, ready, proc)
+        self.wait(title, ready, proc, outlive=outlive)
         return found[0]
 
     def box(self, proc, windows, title):
@@ -142,15 +144,15 @@ class Person:
         self.screenshot("box")
         self.xdotool("key", key)
 
-    def close(self, proc, title, key):
-        self.answered.append(self.window(proc, title))
+    def close(self, proc, title, key, outlive=False):
+        self.answered.append(self.window(proc, title, outlive))
         self.own.add(title)
-        self.screenshot("window")
+        self.screenshot("report" if outlive else "window")
         self.xdotool("key", key)
 
-    def windows(self, title):
+    def windows(self, title, every=False):
         return [window for window in self.xdotool("search", "--name", "^%s$" % re.escape(title))
-                if window not in self.answered]
+                if every or window not in self.answered]
 
     def __call__(self, proc, windows, timeout, trace_file):
         try:
@@ -165,8 +167,8 @@ class Person:
                     self.box(proc, windows, what[0])
                 elif kind == "answer":
                     self.answer(proc, trace_file, *what)
-                elif kind == "window":
-                    self.close(proc, *what)
+                elif kind in ("window", "after"):
+                    self.close(proc, *what, outlive=kind == "after")
                 elif kind == "type":
                     # xdotool types a character that no key has by remapping a spare key:
                     # typed fast, a busy program reads it under the next one's mapping.

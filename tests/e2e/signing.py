@@ -158,8 +158,10 @@ class Signing:
             return False
         built = self.built()
         problems = [p for p in (self.verify(f, timestamped) for f in built) if p]
-        if is_signed(os.path.join(ROOT, "dist", "dicreg.exe")):
-            problems.append("dist/dicreg.exe is signed: it must stay the unsigned release build")
+        for program in ("dicreg.exe", "dicreport.exe"):
+            if is_signed(os.path.join(ROOT, "dist", program)):
+                problems.append("dist/%s is signed: it must stay the unsigned release build" %
+                                program)
         self.suite.record("%s: %d files verify" % (label, len(built)), problems)
         return not problems
 
@@ -173,7 +175,7 @@ class Signing:
 
     def installs(self):
         """The signed packages installed and removed under Wine; the programs that they write
-        (dicreg and the uninstallers) verify."""
+        (dicreg, dicreport and the uninstallers) verify."""
         packages = Packages(self.session, self.packages)
         packages.suite = self.suite
         typical = in_use(("Atkms", 1), ("User0", 1), slots={2: OTHER_DIC})

@@ -67,10 +67,12 @@ class Registry:
 
     def __init__(self):
         self.keys = {}  # path -> {value name -> Value}
+        self.read_only = set()  # keys whose DACL grants only reading, while the case runs
 
     def copy(self):
         other = Registry()
         other.keys = {path: dict(values) for path, values in self.keys.items()}
+        other.read_only = set(self.read_only)
         return other
 
     def find_key(self, path):
@@ -127,7 +129,7 @@ class Registry:
             for name, value in entries.items():
                 lines.append("value\t%s\t%s\t%d\t%s" % (hexw(path), hexw(name), value.type,
                                                        value.data.hex()))
-        return lines
+        return lines + ["readonly\t" + hexw(path) for path in sorted(self.read_only)]
 
 
 class Box:
@@ -360,7 +362,7 @@ class WineSession:
             time.sleep(0.1)
 
     def run(self, program, seed, command_lines, screenshot=None, timeout=60, trace=True,
-            reseed=False, dump=True, children=False, also_dump=(), person=None):
+            reseed=False, dump=True, children=False, also_dump=(), person=None, lang=None):
         """Seeds the registry (unless seed is None), runs the program once per command line
         (seeding again before each run with reseed), and dumps the tree (and the keys in
         also_dump). With trace, Wine's relay trace of the chosen calls is kept in the outcome.
@@ -368,7 +370,9 @@ class WineSession:
         program is a Linux path, or a Windows one (C:\\...) as it is. A person, when given, is
         called as person(proc, windows, timeout, trace_file) to use the program's windows while
         it runs, instead of OK being pressed on each message box; it lists the boxes it saw in
-        windows."""
+        windows. A program that is a shortcut (.lnk, a Windows path) is started as the shell
+        starts it, once for each command line, which is not used. lang: the user's locale for
+        this run alone."""
         self.case_no += 1
         case_file = os.path.join(self.work_dir, "case.txt")
         result_file = os.path.join(self.work_dir, "result.txt")
@@ -378,8 +382,11 @@ class WineSession:
         for command_line in command_lines:
             if reseed:
                 lines += seeding
-            lines.append("%s\t%s\t%s" % ("runall" if children else "run", hexw(where),
-                                          hexw(command_line)))
+            if program.lower().endswith(".lnk"):
+                lines.append("shortcut\t" + hexw(program))
+            else:
+                lines.append("%s\t%s\t%s" % ("runall" if children else "run", hexw(where),
+                                              hexw(command_line)))
         if dump:
             lines += ["dump\t" + hexw(path) for path in (JUSTSYSTEM,) + tuple(also_dump)]
         with open(case_file, "w", encoding="utf-8") as f:
@@ -388,6 +395,8 @@ class WineSession:
             os.remove(result_file)
         self.screenshot = screenshot
         env = dict(self.env, WINEDEBUG="-all,+relay" if trace else "-all")
+        if lang:
+            env.update(LANG=lang, LC_ALL=lang)
         with tempfile.TemporaryFile() as trace_file:
             proc = subprocess.Popen([self.wine, self.driver, windows_path(case_file),
                                      windows_path(result_file)], env=env,

@@ -3,6 +3,7 @@
 
 usage: check_msi.py <package.msi>...
        check_msi.py --texts <source.wxs> <package.msi> <settings.json> [NAME=VALUE]...
+       check_msi.py --per-user <package.msi>...
 The first form fails when a package's summary information asks for a newer Windows Installer
 than 3.1: the page count holds the least version as major * 100 + minor, and Windows XP SP3's
 3.1 refuses anything above 301.
@@ -15,6 +16,12 @@ build filled in, must be there exactly; the summary's title must be the product'
 tool that drops or garbles a text, or stores it in another encoding, fails here instead of in
 the field. Where the settings give an icon and a web page, the package must carry the icon's
 file as its ARPPRODUCTICON, and the page as ARPURLINFOABOUT and ARPHELPLINK.
+
+The third keeps a per-user package to Windows Installer's validation rules for data in the user's
+profile, which Wine does not enforce: a component in the profile has an HKCU registry value for
+its key path (ICE38), so does a component with a shortcut that is not advertised (ICE43), no
+component holds both per-user and per-machine data (ICE57), and every folder made in the profile
+is removed on uninstall by a RemoveFile row (ICE64).
 """
 
 import json
@@ -30,7 +37,14 @@ OLDEST_INSTALLER = 301  # Windows Installer 3.1, as Windows XP SP3 has it
 CODEPAGE = 932
 # The attributes of the source whose values a user reads.
 TEXTS = {"Product": ("Name", "Manufacturer"), "Package": ("Description", "Comments",
-         "Manufacturer"), "Condition": ("Message",), "MajorUpgrade": ("DowngradeErrorMessage",)}
+         "Manufacturer"), "Condition": ("Message",), "MajorUpgrade": ("DowngradeErrorMessage",),
+         "Shortcut": ("Name",)}
+# The folders of the user's profile that a package may install to.
+PROFILE = {"AppDataFolder", "LocalAppDataFolder", "ProgramMenuFolder", "StartMenuFolder",
+           "StartupFolder", "DesktopFolder", "PersonalFolder", "FavoritesFolder", "SendToFolder",
+           "TemplateFolder", "RecentFolder", "NetHoodFolder", "PrintHoodFolder",
+           "MyPicturesFolder"}
+HKCU, HKLM = "1", "2"  # the Registry table's roots
 # Where the summary takes its texts from.
 SUMMARY = {"title": "Product/@Name", "subject": "Package/@Description",
            "author": "Package/@Manufacturer", "comments": "Package/@Comments"}
@@ -159,8 +173,57 @@ def read_back(wxs, path, variables, settings):
     return len(problems)
 
 
+def table(path, name):
+    """A table's rows as dicts of its columns (none when the package lacks it)."""
+    done = subprocess.run(["msiinfo", "export", path, name], capture_output=True, text=True)
+    lines = done.stdout.splitlines() if done.returncode == 0 else []
+    columns = lines[0].split("\t") if lines else []
+    return [dict(zip(columns, line.split("\t"))) for line in lines[3:] if line]
+
+
+def per_user(path):
+    """What breaks the rules for per-user data (ICE38, ICE43, ICE57, ICE64)."""
+    parents = {row["Directory"]: row["Directory_Parent"] for row in table(path, "Directory")}
+
+    def in_profile(directory):
+        while directory:
+            if directory in PROFILE:
+                return True
+            directory = parents.get(directory)
+        return False
+    registry = {row["Registry"]: row for row in table(path, "Registry")}
+    files = {row["File"]: row for row in table(path, "File")}
+    shortcuts = {row["Component_"] for row in table(path, "Shortcut")
+                 if row["Target"].startswith("[")}
+    removed = {row["DirProperty"] for row in table(path, "RemoveFile") if not row["FileName"]}
+    problems = []
+    for component in table(path, "Component"):
+        name, key = component["Component"], component["KeyPath"]
+        hkcu_key = key in registry and registry[key]["Root"] == HKCU
+        if in_profile(component["Directory_"]) and not hkcu_key:
+            problems.append("ICE38: %s is in the user's profile, its key path %r is no HKCU "
+                            "registry value" % (name, key))
+        if name in shortcuts and not hkcu_key:
+            problems.append("ICE43: %s has a shortcut that is not advertised, its key path %r "
+                            "is no HKCU registry value" % (name, key))
+        roots = {row["Root"] for row in registry.values() if row["Component_"] == name}
+        per_machine = HKLM in roots or (key in files and not in_profile(component["Directory_"]))
+        if per_machine and (HKCU in roots or in_profile(component["Directory_"])):
+            problems.append("ICE57: %s holds per-user and per-machine data" % name)
+    for directory in parents:
+        if directory not in PROFILE and in_profile(directory) and directory not in removed:
+            problems.append("ICE64: %s is made in the user's profile and not removed" % directory)
+    for problem in problems:
+        print("%s: %s" % (path, problem))
+    if not problems:
+        print("%s: keeps to ICE38, ICE43, ICE57 and ICE64" % path)
+    return len(problems)
+
+
 def main():
-    if sys.argv[1] == "--texts":
+    if sys.argv[1] == "--per-user":
+        failed = sum(per_user(path) for path in sys.argv[2:])
+    elif sys.argv[1] == "--texts":
         wxs, path, settings = sys.argv[2:5]
         settings = json.load(open(settings, encoding="utf-8"))
         variables = dict(ProductName=settings["product"], Publisher=settings["publisher"])

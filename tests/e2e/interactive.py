@@ -20,6 +20,7 @@ from winesession import WineSession, text_value
 
 LOCALES = {"ja": ("ja_JP.UTF-8", "00000411"), "en": ("en_US.UTF-8", "00000409")}
 NOTEPAD = {"ja": "メモ帳", "en": "Notepad"}  # its title, after the file's name
+OTHERS = ["MEDICAL", "LAW", "IT", "FINANCE", "PLACES", "NAMES", "ENGLISH", "KANJI"]
 
 
 class Interactive(Packages):
@@ -136,7 +137,8 @@ class Interactive(Packages):
             if installed is not None:
                 self.uninstall(engine, installed, CHOSEN)
             # Its one set in use is full, which the report shows.
-            full = in_use(("User0", 1), slots={k: OTHER_DIC for k in range(2, 10)})
+            full = in_use(("User0", 1), slots={k: "ON,0,C:\\DICS\\%s.DIC" % name for k, name in
+                                               zip(range(2, 10), OTHERS)})
             installed = self.setup(engine, full, box=True)
             if installed is not None:
                 self.uninstall_quietly(engine, installed)

@@ -55,21 +55,22 @@ struct Words {
 const Words kEnglish = {
     u"QelDat2012 status.txt",
     u"QelDat2012 dictionary status report",
-    u"Registered again just now: dicreg.exe ended with status {1} ({2}).",
+    u"Registering again ran just before this report: dicreg.exe ended with status {1} ({2}).",
     {u"registered in at least one dictionary set", u"no dictionary set took the dictionary",
      u"no argument was given", u"an unexpected failure"},
-    u"Registered again just now: dicreg.exe could not be started (Windows error {1}).",
+    u"Registering again was tried just before this report, but dicreg.exe could not be started "
+    u"(Windows error {1}).",
     u"QelDat2012 is registered in the dictionary set in use.",
     u"QelDat2012 is registered in all {1} dictionary sets in use.",
     u"QelDat2012 is not registered in the dictionary set in use.",
     u"QelDat2012 is not registered in any of the {1} dictionary sets in use.",
     u"QelDat2012 is registered in {1} of the {2} dictionary sets in use.",
-    u"ATOK 2012's settings are not there for this Windows user ({1}): ATOK 2012 is not "
+    u"ATOK 2012's settings are not there for this Windows user ({1}): ATOK 2012 is probably not "
     u"installed, or this user has not started it yet.",
     u" Settings of other ATOK versions were found: {1}. QelDat2012 is for ATOK 2012 (version "
     u"25.0) only.",
     u"This Windows user ({1}) has no ATOK 2012 dictionary set in use: ATOK 2012's user "
-    u"information is not set up yet.",
+    u"information is probably not set up yet.",
     u" Start ATOK 2012 once so that it sets up its user information, then choose \"Register in "
     u"ATOK 2012 again\" in the Start menu.",
     u"- {1} has no free slot: slots 2 to 9 all hold other dictionaries. Take out one that is no "
@@ -110,35 +111,37 @@ const Words kEnglish = {
 const Words kJapanese = {
     u"QelDat2012 登録状況.txt",
     u"QelDat2012 登録状況レポート",
-    u"いま登録し直しました: dicreg.exe の終了コードは {1}（{2}）です。",
+    u"このレポートの作成直前に再登録を実行しました。dicreg.exe の終了コードは {1}（{2}）です。",
     {u"一つ以上の辞書セットに登録しました", u"辞書を登録できる辞書セットがありませんでした",
-     u"引数がありませんでした", u"予期しない失敗が起きました"},
-    u"いま登録し直そうとしましたが、dicreg.exe を起動できませんでした（Windows のエラー {1}）。",
+     u"引数が指定されていませんでした", u"予期しないエラーで処理を中断しました"},
+    u"このレポートの作成直前に再登録を実行しようとしましたが、dicreg.exe を起動できませんでした"
+    u"（Windows のエラー {1}）。",
     u"QelDat2012 は、使用中の辞書セットに登録されています。",
     u"QelDat2012 は、使用中の辞書セット {1} 個すべてに登録されています。",
     u"QelDat2012 は、使用中の辞書セットに登録されていません。",
-    u"QelDat2012 は、使用中の辞書セット {1} 個のどれにも登録されていません。",
+    u"QelDat2012 は、使用中の辞書セット {1} 個のいずれにも登録されていません。",
     u"QelDat2012 は、使用中の辞書セット {2} 個のうち {1} 個に登録されています。",
-    u"この Windows ユーザー（{1}）には ATOK 2012 の設定がありません。ATOK 2012 "
-    u"がインストールされていないか、このユーザーがまだ一度も起動していません。",
-    u"ほかのバージョンの ATOK の設定はあります: {1}。QelDat2012 は ATOK 2012（バージョン "
+    u"この Windows ユーザー（{1}）には、ATOK 2012 の設定情報がありません。ATOK 2012 がインストール"
+    u"されていないか、このユーザーで ATOK 2012 をまだ一度も起動していないと考えられます。",
+    u"ほかのバージョンの ATOK の設定情報は見つかりました（{1}）。QelDat2012 は ATOK "
+    u"2012（バージョン "
     u"25.0）専用です。",
-    u"この Windows ユーザー（{1}）には、使用中の ATOK 2012 の辞書セットがありません。ATOK 2012 "
-    u"のユーザー情報がまだ設定されていません。",
-    u"ATOK 2012 を一度起動してユーザー情報を設定してから、スタートメニューの「ATOK 2012 "
-    u"に登録し直す」を実行してください。",
+    u"この Windows ユーザー（{1}）には、ATOK 2012 の使用中の辞書セットがありません。ATOK 2012 の"
+    u"ユーザー情報が未設定の可能性があります。",
+    u"ATOK 2012 を一度起動してユーザー情報の設定を済ませてから、スタートメニューの「ATOK 2012 に"
+    u"再登録」を実行してください。",
     u"- {1} には空きスロットがありません（スロット 2〜9 がすべてほかの辞書で埋まっています）。"
-    u"ATOK 2012 の辞書の設定で使っていない辞書を一つ外してから、スタートメニューの「ATOK 2012 "
-    u"に登録し直す」を実行してください。",
-    u"- {1} には登録されていません。スタートメニューの「ATOK 2012 に登録し直す」を実行すると、"
-    u"スロット {2} に登録されます。",
-    u"- {1} に登録されているファイル（{2}）がもうありません。スタートメニューの「ATOK 2012 "
-    u"に登録し直す」を実行してください。",
-    u"- この Windows ユーザーには {1} の変更が許可されていないため（Windows のエラー {2}）、"
-    u"dicreg はここに登録できません。このレジストリキーの権限について、PC の管理者に相談して"
+    u"ATOK 2012 で辞書セットを編集する画面を開き、この辞書セットから使っていない辞書を一つ外して"
+    u"から、スタートメニューの「ATOK 2012 に再登録」を実行してください。",
+    u"- {1} には登録されていません。スタートメニューの「ATOK 2012 に再登録」を実行すると、スロット "
+    u"{2} に登録されます。",
+    u"- {1} に登録されている辞書ファイル（{2}）が見つかりません。スタートメニューの「ATOK 2012 に"
+    u"再登録」を実行してください。",
+    u"- この Windows ユーザーには {1} の変更が許可されていないため（Windows のエラー {2}）、この"
+    u"辞書セットには登録できません。このレジストリキーのアクセス許可について、PC の管理者にご相談"
     u"ください。",
-    u"- {1} を読み取れないため（Windows のエラー {2}）、dicreg はここを飛ばします。このレジストリ"
-    u"キーの権限について、PC の管理者に相談してください。",
+    u"- {1} を読み取れないため（Windows のエラー {2}）、この辞書セットには登録できません。この"
+    u"レジストリキーのアクセス許可について、PC の管理者にご相談ください。",
     u"作成日時: ",
     u"Windows: ",
     u"Windows ユーザー: ",
@@ -147,21 +150,22 @@ const Words kJapanese = {
     u"インストールした辞書: ",
     u"（あり）",
     u"（見つかりません）",
-    u"使用中の辞書セット（HKEY_CURRENT_USER\\{1} の下）:",
+    u"使用中の辞書セット（HKEY_CURRENT_USER\\{1} 以下）:",
     u"スロット {1} に登録済み（インストールした辞書）",
     u"スロット {1} に登録済み（別のフォルダーの辞書）",
-    u"スロット {1} に登録済み。ただし、そのファイルはもうありません",
-    u"スロット {1} に QelDat の別の版があります（登録し直すと外れます）",
-    u"未登録。登録し直すとスロット {1} に登録されます",
+    u"スロット {1} に登録済み。ただし、その辞書ファイルが見つかりません",
+    u"スロット {1} に QelDat の別の版が登録されています（再登録すると、この登録は解除されます）",
+    u"未登録。再登録するとスロット {1} に登録されます",
     u"未登録。スロット 2〜9 がすべてほかの辞書で埋まっています",
     u"この Windows ユーザーには変更が許可されていません（Windows のエラー {1}）",
     u"読み取れません（Windows のエラー {1}）",
     u"。",
     u"使用中でない辞書セット: {2} 個中 {1} 個",
-    u"レポートを {1} に保存しました。メモ帳で開くか、このファイルをそのままサポート窓口に送って"
-    u"ください。",
-    u"レポートを {1} に保存できませんでした（Windows のエラー {2}）。",
-    u"dicreport の引数は、なし、「/register」、レポートを書き込むファイルのいずれかです。",
+    u"登録状況レポートを {1} に保存しました。このファイルはメモ帳で開けます。サポート窓口には、"
+    u"このファイルをそのままお送りください。",
+    u"登録状況レポートを {1} に保存できませんでした（Windows のエラー {2}）。",
+    u"dicreport.exe に指定できる引数は、「/register」か、レポートの保存先のファイル名のどちらか一つ"
+    u"です（引数なしでも実行できます）。",
 };
 
 std::u16string Fill(const char16_t* pattern, std::initializer_list<std::u16string> values) {

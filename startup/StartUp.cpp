@@ -11,7 +11,8 @@ namespace {
 
 bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
 
-// A failure nobody expected still gets a word to the user before the run ends.
+}  // namespace
+
 void ReportFailure(const char* what) {
   std::u16string text = u"辞書の登録処理を中断しました。\r\n";
   for (const char* p = what; *p; ++p) {
@@ -20,8 +21,6 @@ void ReportFailure(const char* what) {
   }
   MessageBoxW(nullptr, Wide(text), Wide(u"dicreg"), MB_OK | MB_ICONSTOP);
 }
-
-}  // namespace
 
 std::u16string ArgumentText(const std::u16string& commandLine) {
   std::size_t i = 0;

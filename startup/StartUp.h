@@ -26,6 +26,10 @@ std::u16string ArgumentText(const std::u16string& commandLine);
 // Drops trailing blanks and tabs, then one pair of double quotes around the whole argument.
 std::u16string CleanArgument(std::u16string argument);
 
+// A failure nobody expected still gets a word to the user before the run ends: a box titled
+// "dicreg" that names it (its ASCII part) below a line in Japanese.
+void ReportFailure(const char* what);
+
 // The whole run short of ending the process; gives the exit status.
 int Run(Form1& form, const std::u16string& commandLine);
 

@@ -141,7 +141,7 @@ TEST_F(ReportTest, SaysTheVerdictAndEachSetInBothLanguages) {
   const auto japanese = Text(Language::Japanese);
   for (const std::u16string& line : std::initializer_list<std::u16string>{
            u"QelDat2012 は、使用中の辞書セット 7 個のうち 3 個に登録されています。\r\n",
-           u"\r\nAtkms\\DicSet3: スロット 5 に登録済み。ただし、そのファイルはもうありません\r\n",
+           u"\r\nAtkms\\DicSet3: スロット 5 に登録済み。ただし、その辞書ファイルが見つかりません\r\n",
            u"\r\nUser0\\DicSet1: 未登録。スロット 2〜9 がすべてほかの辞書で埋まっています\r\n",
            u"使用中でない辞書セット: 81 個中 73 個\r\n"}) {
     EXPECT_TRUE(Says(japanese, line));
@@ -161,7 +161,8 @@ TEST_F(ReportTest, NoSetInUseIsOneLineWithWhatToDo) {
   EXPECT_FALSE(Text(Language::English).allRegistered);
   EXPECT_TRUE(Says(Text(Language::English),
                    u"\r\n\r\nATOK 2012's settings are not there for this Windows user (yamada): "
-                   u"ATOK 2012 is not installed, or this user has not started it yet.\r\n\r\n"));
+                   u"ATOK 2012 is probably not installed, or this user has not started it "
+                   u"yet.\r\n\r\n"));
   SetText(u"Software\\Justsystem\\ATOK\\26.0\\Profile\\User0\\DicSet1", Slot(1), kSystemDic);
   EXPECT_TRUE(Says(Text(Language::English),
                    u" Settings of other ATOK versions were found: 26.0. QelDat2012 is for ATOK "
@@ -170,7 +171,7 @@ TEST_F(ReportTest, NoSetInUseIsOneLineWithWhatToDo) {
   const auto japanese = Text(Language::Japanese);
   EXPECT_FALSE(japanese.allRegistered);
   EXPECT_TRUE(Says(japanese,
-                   u"\r\n\r\nこの Windows ユーザー（yamada）には、使用中の ATOK 2012 の"
+                   u"\r\n\r\nこの Windows ユーザー（yamada）には、ATOK 2012 の使用中の"
                    u"辞書セットがありません。"));
   EXPECT_TRUE(Says(japanese, u"使用中でない辞書セット: 81 個中 81 個\r\n"));
 }

@@ -52,7 +52,7 @@
 #define REPORT_EN "Dictionary status report"
 #define REPORT_JA "登録状況レポート"
 #define AGAIN_EN "Register in ATOK 2012 again"
-#define AGAIN_JA "ATOK 2012 に登録し直す"
+#define AGAIN_JA "ATOK 2012 に再登録"
 ; Inno Setup takes "{" for the start of a constant; a Pascal string ends at "'".
 #define Setting(str S) StringChange(S, "{", "{{")
 #define Pascal(str S) StringChange(S, "'", "''")
@@ -123,28 +123,32 @@ en.Registered=%1 is registered in ATOK 2012.
 ja.Registered=%1 を ATOK 2012 に登録しました。
 en.Partly=%1 is registered in ATOK 2012, but not in every dictionary set in use.
 ja.Partly=%1 を ATOK 2012 に登録しましたが、使用中の辞書セットの一部には登録できませんでした。
+en.NotStarted=dicreg.exe could not be started.
+ja.NotStarted=dicreg.exe を起動できませんでした。
 en.NoSet=ATOK 2012 has no dictionary set to take %1 yet.
 ja.NoSet=ATOK 2012 に %1 を登録できる辞書セットがまだありません。
 en.Failed=dicreg.exe ended with status %1.
-ja.Failed=dicreg.exe が状態 %1 で終了しました。
+ja.Failed=dicreg.exe の終了コード: %1
 en.FinishRegistered=%1 is installed and registered in ATOK 2012. It is ready to use.
-ja.FinishRegistered=%1 をインストールし、ATOK 2012 に登録しました。すぐに使えます。
+ja.FinishRegistered=%1 をインストールし、ATOK 2012 に登録しました。すぐにお使いいただけます。
 en.FinishPartly=%1 is installed and registered in ATOK 2012, but some dictionary sets in use did not take it. The status report says which, and what to do.
-ja.FinishPartly=%1 をインストールし、ATOK 2012 に登録しましたが、登録できなかった辞書セットがあります。どの辞書セットか、どうすればよいかは、登録状況レポートで確認できます。
+ja.FinishPartly=%1 をインストールし、ATOK 2012 に登録しましたが、使用中の辞書セットの一部には登録できませんでした。該当する辞書セットと対処方法は、登録状況レポートでご確認ください。
 en.FinishNoSet=%1 is installed, but not registered in ATOK 2012 yet: ATOK 2012's user information is not set up, or no dictionary set in use has a free slot. The status report says which. Once that is mended, choose "{#AGAIN_EN}" in the Start menu (%1).
-ja.FinishNoSet=%1 をインストールしましたが、ATOK 2012 にはまだ登録していません。ATOK 2012 のユーザー情報が設定されていないか、使用中の辞書セットに空きスロットがありません。どちらかは登録状況レポートで確認できます。対処が済んだら、スタートメニューの「%1」にある「{#AGAIN_JA}」を実行してください。
+ja.FinishNoSet=%1 をインストールしましたが、ATOK 2012 にはまだ登録されていません。ATOK 2012 のユーザー情報が未設定か、使用中の辞書セットに空きスロットがないためと考えられます。原因は登録状況レポートでご確認ください。対処が済んだら、スタートメニューの「%1」にある「{#AGAIN_JA}」を実行してください。
 en.FinishFailed=%1 is installed, but registering it in ATOK 2012 failed (dicreg.exe ended with status %2). Choose "{#AGAIN_EN}" in the Start menu (%1) to try once more.
-ja.FinishFailed=%1 をインストールしましたが、ATOK 2012 への登録に失敗しました（dicreg.exe の終了コード %2）。スタートメニューの「%1」にある「{#AGAIN_JA}」を実行して、登録をやり直してください。
+ja.FinishFailed=%1 をインストールしましたが、ATOK 2012 への登録に失敗しました（dicreg.exe の終了コード: %2）。スタートメニューの「%1」にある「{#AGAIN_JA}」を実行して、もう一度登録してください。
 en.ShowReport=Show the dictionary status report
 ja.ShowReport=登録状況レポートを表示する
 en.ReportEntry={#REPORT_EN}
 ja.ReportEntry={#REPORT_JA}
 en.AgainEntry={#AGAIN_EN}
 ja.AgainEntry={#AGAIN_JA}
+en.FinishNotStarted=%1 is installed, but not registered in ATOK 2012: dicreg.exe could not be started. Choose "{#AGAIN_EN}" in the Start menu (%1) to try once more.
+ja.FinishNotStarted=%1 をインストールしましたが、dicreg.exe を起動できなかったため、ATOK 2012 に登録できませんでした。スタートメニューの「%1」にある「{#AGAIN_JA}」を実行して、もう一度登録してください。
 en.UnFailed=dicreg.exe /uninst ended with status %1.
-ja.UnFailed=dicreg.exe /uninst が状態 %1 で終了しました。
+ja.UnFailed=登録の解除（dicreg.exe /uninst）の終了コード: %1
 en.Newer=A newer version of %1 (%2) is already installed. This setup (%3) is older, so it ends without changing anything.
-ja.Newer=%1 の新しいバージョン（%2）がインストールされています。このセットアップのバージョン（%3）は古いため、何も変更せずに終了します。
+ja.Newer=%1 の新しいバージョン（%2）がすでにインストールされています。このセットアップ（バージョン %3）のほうが古いため、何も変更せずに終了します。
 
 [Files]
 Source: "{#PROGRAM}"; DestDir: "{app}"; DestName: "dicreg.exe"; Flags: ignoreversion
@@ -216,13 +220,15 @@ begin
   end;
 end;
 
-{ Runs dicreg.exe from the installed folder and waits for it; gives its exit status, or the
-  Windows error when it could not start. }
+{ Runs dicreg.exe from the installed folder and waits for it; gives its exit status, or -1 when
+  it could not start (the log says why). }
 function RunDicreg(const Argument: String): Integer;
 begin
   if not Exec(ExpandConstant('{app}\dicreg.exe'), Argument, ExpandConstant('{app}'), SW_SHOWNORMAL,
-      ewWaitUntilTerminated, Result) then
+      ewWaitUntilTerminated, Result) then begin
     Log(Format('dicreg.exe did not start: %s', [SysErrorMessage(Result)]));
+    Result := -1;
+  end;
 end;
 
 { Runs dicreport.exe from the installed folder, writing the report aside; gives its exit status:
@@ -260,6 +266,10 @@ begin
     1: begin
       Log(FmtMessage(CustomMessage('NoSet'), [Product]));
       FinishText := FmtMessage(CustomMessage('FinishNoSet'), [Product]);
+    end;
+    -1: begin
+      Log(CustomMessage('NotStarted'));
+      FinishText := FmtMessage(CustomMessage('FinishNotStarted'), [Product]);
     end;
   else begin
     Log(FmtMessage(CustomMessage('Failed'), [IntToStr(Status)]));

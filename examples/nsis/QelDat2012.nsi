@@ -53,7 +53,7 @@ Unicode true
 !define REPORT_EN "Dictionary status report"
 !define REPORT_JA "登録状況レポート"
 !define AGAIN_EN "Register in ATOK 2012 again"
-!define AGAIN_JA "ATOK 2012 に登録し直す"
+!define AGAIN_JA "ATOK 2012 に再登録"
 
 !ifdef SIGN
   ; Signed as makensis writes them: the uninstaller before the setup packs it, then the setup.
@@ -120,30 +120,34 @@ Var ShowReport
 
 LangString Registered ${LANG_ENGLISH} "${PRODUCT} is registered in ATOK 2012."
 LangString Registered ${LANG_JAPANESE} "${PRODUCT} を ATOK 2012 に登録しました。"
+LangString NotStarted ${LANG_ENGLISH} "dicreg.exe could not be started."
+LangString NotStarted ${LANG_JAPANESE} "dicreg.exe を起動できませんでした。"
 LangString Partly ${LANG_ENGLISH} "${PRODUCT} is registered in ATOK 2012, but not in every dictionary set in use."
 LangString Partly ${LANG_JAPANESE} "${PRODUCT} を ATOK 2012 に登録しましたが、使用中の辞書セットの一部には登録できませんでした。"
 LangString NoSet ${LANG_ENGLISH} "ATOK 2012 has no dictionary set to take ${PRODUCT} yet."
 LangString NoSet ${LANG_JAPANESE} "ATOK 2012 に ${PRODUCT} を登録できる辞書セットがまだありません。"
 LangString Failed ${LANG_ENGLISH} "dicreg.exe ended with status"
-LangString Failed ${LANG_JAPANESE} "dicreg.exe が次の状態で終了しました:"
+LangString Failed ${LANG_JAPANESE} "dicreg.exe の終了コード:"
 LangString FinishRegistered ${LANG_ENGLISH} "${PRODUCT} is installed and registered in ATOK 2012. It is ready to use.$\r$\n$\r$\nClick Finish to close this wizard."
-LangString FinishRegistered ${LANG_JAPANESE} "${PRODUCT} をインストールし、ATOK 2012 に登録しました。すぐに使えます。$\r$\n$\r$\n[完了] をクリックすると、このウィザードを閉じます。"
+LangString FinishRegistered ${LANG_JAPANESE} "${PRODUCT} をインストールし、ATOK 2012 に登録しました。すぐにお使いいただけます。$\r$\n$\r$\nウィザードを閉じるには [完了] をクリックしてください。"
 LangString FinishPartly ${LANG_ENGLISH} "${PRODUCT} is installed and registered in ATOK 2012, but some dictionary sets in use did not take it. The status report says which, and what to do."
-LangString FinishPartly ${LANG_JAPANESE} "${PRODUCT} をインストールし、ATOK 2012 に登録しましたが、登録できなかった辞書セットがあります。どの辞書セットか、どうすればよいかは、登録状況レポートで確認できます。"
+LangString FinishPartly ${LANG_JAPANESE} "${PRODUCT} をインストールし、ATOK 2012 に登録しましたが、使用中の辞書セットの一部には登録できませんでした。該当する辞書セットと対処方法は、登録状況レポートでご確認ください。"
 LangString FinishNoSet ${LANG_ENGLISH} "${PRODUCT} is installed, but not registered in ATOK 2012 yet: ATOK 2012's user information is not set up, or no dictionary set in use has a free slot. The status report says which. Once that is mended, choose $\"${AGAIN_EN}$\" in the Start menu (${PRODUCT})."
-LangString FinishNoSet ${LANG_JAPANESE} "${PRODUCT} をインストールしましたが、ATOK 2012 にはまだ登録していません。ATOK 2012 のユーザー情報が設定されていないか、使用中の辞書セットに空きスロットがありません。どちらかは登録状況レポートで確認できます。対処が済んだら、スタートメニューの「${PRODUCT}」にある「${AGAIN_JA}」を実行してください。"
+LangString FinishNoSet ${LANG_JAPANESE} "${PRODUCT} をインストールしましたが、ATOK 2012 にはまだ登録されていません。ATOK 2012 のユーザー情報が未設定か、使用中の辞書セットに空きスロットがないためと考えられます。原因は登録状況レポートでご確認ください。対処が済んだら、スタートメニューの「${PRODUCT}」にある「${AGAIN_JA}」を実行してください。"
 LangString FinishFailed ${LANG_ENGLISH} "${PRODUCT} is installed, but registering it in ATOK 2012 failed (dicreg.exe ended with status $0). Choose $\"${AGAIN_EN}$\" in the Start menu (${PRODUCT}) to try once more."
-LangString FinishFailed ${LANG_JAPANESE} "${PRODUCT} をインストールしましたが、ATOK 2012 への登録に失敗しました（dicreg.exe の終了コード $0）。スタートメニューの「${PRODUCT}」にある「${AGAIN_JA}」を実行して、登録をやり直してください。"
+LangString FinishFailed ${LANG_JAPANESE} "${PRODUCT} をインストールしましたが、ATOK 2012 への登録に失敗しました（dicreg.exe の終了コード: $0）。スタートメニューの「${PRODUCT}」にある「${AGAIN_JA}」を実行して、もう一度登録してください。"
 LangString ShowReport ${LANG_ENGLISH} "Show the dictionary status report"
 LangString ShowReport ${LANG_JAPANESE} "登録状況レポートを表示する"
 LangString ReportEntry ${LANG_ENGLISH} "${REPORT_EN}"
 LangString ReportEntry ${LANG_JAPANESE} "${REPORT_JA}"
 LangString AgainEntry ${LANG_ENGLISH} "${AGAIN_EN}"
 LangString AgainEntry ${LANG_JAPANESE} "${AGAIN_JA}"
+LangString FinishNotStarted ${LANG_ENGLISH} "${PRODUCT} is installed, but not registered in ATOK 2012: dicreg.exe could not be started. Choose $\"${AGAIN_EN}$\" in the Start menu (${PRODUCT}) to try once more."
+LangString FinishNotStarted ${LANG_JAPANESE} "${PRODUCT} をインストールしましたが、dicreg.exe を起動できなかったため、ATOK 2012 に登録できませんでした。スタートメニューの「${PRODUCT}」にある「${AGAIN_JA}」を実行して、もう一度登録してください。"
 LangString UnFailed ${LANG_ENGLISH} "dicreg.exe /uninst ended with status"
-LangString UnFailed ${LANG_JAPANESE} "dicreg.exe /uninst が次の状態で終了しました:"
+LangString UnFailed ${LANG_JAPANESE} "登録の解除（dicreg.exe /uninst）の終了コード:"
 LangString Newer ${LANG_ENGLISH} "A newer version of ${PRODUCT} ($0) is already installed. This setup (${VERSION}) is older, so it ends without changing anything."
-LangString Newer ${LANG_JAPANESE} "${PRODUCT} の新しいバージョン（$0）がインストールされています。このセットアップのバージョン（${VERSION}）は古いため、何も変更せずに終了します。"
+LangString Newer ${LANG_JAPANESE} "${PRODUCT} の新しいバージョン（$0）がすでにインストールされています。このセットアップ（バージョン ${VERSION}）のほうが古いため、何も変更せずに終了します。"
 
 ; Over a newer version, this older one stops before it changes anything; the same version runs,
 ; which is how a user registers the dictionary again.
@@ -184,7 +188,11 @@ Section "Install"
   ; Registered once the files are in place. Status 1: no dictionary set took it, and the user
   ; has seen dicreg's message box; the install still completes and keeps its files. Once it took
   ; it, the report (written aside, not shown) tells whether every set in use did.
+  ClearErrors
   ExecWait '"$INSTDIR\dicreg.exe" "$INSTDIR\QelDat2012.dic"' $0
+  ${If} ${Errors}
+    StrCpy $0 -1  ; it could not be started, and has no status of its own
+  ${EndIf}
   StrCpy $FinishText "$(FinishRegistered)"
   StrCpy $ShowReport 1
   ${If} $0 == 0
@@ -200,6 +208,9 @@ Section "Install"
   ${ElseIf} $0 == 1
     StrCpy $R0 "$(NoSet)"
     StrCpy $FinishText "$(FinishNoSet)"
+  ${ElseIf} $0 == -1
+    StrCpy $R0 "$(NotStarted)"
+    StrCpy $FinishText "$(FinishNotStarted)"
   ${Else}
     StrCpy $R0 "$(Failed) $0"
     StrCpy $FinishText "$(FinishFailed)"
@@ -236,7 +247,11 @@ SectionEnd
 
 Section "Uninstall"
   ; Removed while dicreg.exe is still there; $INSTDIR is the folder the uninstaller was in.
+  ClearErrors
   ExecWait '"$INSTDIR\dicreg.exe" /uninst' $0
+  ${If} ${Errors}
+    StrCpy $0 -1
+  ${EndIf}
   ${If} $0 != 0
     DetailPrint "$(UnFailed) $0"
   ${EndIf}

@@ -17,7 +17,7 @@ UNINSTALL = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
 PROGRAM_FILES = ["dicreg.exe", "dicreport.exe", "QelDat2012.dic"]
 # The Start menu entries, in the product's folder: the report, and registering again.
 ENTRIES = {"en": ["Dictionary status report", "Register in ATOK 2012 again"],
-           "ja": ["登録状況レポート", "ATOK 2012 に登録し直す"]}
+           "ja": ["登録状況レポート", "ATOK 2012 に再登録"]}
 
 # What both setups' logs keep of dicreg's answer: the same texts.
 LOGGED = {"ja": {"registered": "{product} を ATOK 2012 に登録しました。",
@@ -46,7 +46,7 @@ NSIS_PAGES = {
            "uninstall": [("page", "confirm", ["{product} アンインストール", "ｱﾝｲﾝｽﾄｰﾙ(&U)"]),
                          ("key", "Return"), ("page", "removed", ["閉じる(&C)"]),
                          ("key", "Return")],
-           "registered": "ATOK 2012 に登録しました。", "not yet": "まだ登録していません",
+           "registered": "ATOK 2012 に登録しました。", "not yet": "まだ登録されていません",
            "logged": LOGGED["ja"],
            "refused": ("window", "{product} セットアップ", "Return")},
     "en": {"title": "{product} Setup",
@@ -255,8 +255,10 @@ class Msi(Engine):
         return self.msiexec("/i", variant, ui="/qb")
 
     def again(self):
-        # What Repair does; Wine's msiexec has no /f for a package.
-        return self.msiexec("/i", extra=" REINSTALL=ALL REINSTALLMODE=omus")
+        """What Repair does, with a log: the support page's command, in the folder of the
+        package (Wine's msiexec has no /f for a package)."""
+        line = guide.block("REINSTALL=ALL", "support.md")[0]
+        return CMD, 'cmd /d /c cd /d "%s" & %s' % (windows_path(self.folder), line)
 
     def uninstall(self, registry, quiet=True, variant=""):
         return self.msiexec("/x", variant)

@@ -21,7 +21,7 @@ from e2e import Suite, in_use, model, report, typical
 import guide
 from engines import CMD, ENTRIES, MSIEXEC, PROGRAM_FILES, Msi, built_with, engines
 from reporting import SAYS
-from winesession import WINDOWS_VERSIONS, Registry, WineSession, text_value
+from winesession import WINDOWS_VERSIONS, Registry, WineSession, text_value, windows_path
 
 CHECK_PE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "release", "check_pe.py")
 # Where the publisher's settings show: the uninstall entry's values, the MSI's properties.
@@ -33,6 +33,11 @@ PRODUCTS_KEY = "Software\\Microsoft\\Installer\\Products"  # a user's Windows In
 ARP_VALUES = ("DisplayName", "UninstallString", "QuietUninstallString")
 CHOSEN = "C:\\QelDat テスト\\私の 辞書"  # a folder the user chose: blanks and Japanese characters
 WINDOWS = {"winxp": (5, 1), "vista": (6, 0)}
+
+
+def typed(line):
+    """A command line as cmd runs it when it is typed at the prompt or into a script."""
+    return 'cmd /d /s /c "%s"' % line
 
 
 def msi_properties(package):
@@ -206,10 +211,55 @@ class Packages:
         if engine.msi:
             hidden = "ARPNOREPAIR" in msi_properties(engine.path())
             checks.append(lambda _: "the MSI hides Repair" if hidden else None)
+        if engine.msi:
+            checks.append(self.repair_logged())
         registered = self.step(
             "%s, ATOK set up: %s" % (engine.name, "repair" if engine.msi else "run again"),
             typical, program, [line], expected, [0], 0, checks)
         self.remove(engine, "ATOK set up", registered, where)
+
+    def repair_logged(self):
+        """Checks that the support page's repair left its log, which names dicreg's action."""
+        log = os.path.join(self.session.prefix, "drive_c", "users", getpass.getuser(), "Temp",
+                           "QelDat2012-repair.log")
+
+        def check(_):
+            said = open(log, "rb").read() if os.path.exists(log) else b""
+            if b"RegisterDictionary" not in said and "RegisterDictionary".encode(
+                    "utf-16-le") not in said:
+                return "%s does not name RegisterDictionary" % log
+            os.remove(log)
+            return None
+        return check
+
+    def logon_script(self, engine):
+        """The publisher's guide's lines for shared PCs, as they stand: the logon script's line
+        (with the setup's own path) installs once, and the script's report says the dictionary is
+        registered everywhere; then the support page's lines: registering again after ATOK set up
+        a set more, and the report to the desktop."""
+        line = guide.block("if not exist")[0].replace("\\\\server\\share",
+                                                       windows_path(self.folder))
+        expected, _, _ = model(typical(), self.default + "\\QelDat2012.dic")
+        log = os.path.join(self.linux(self.default), "setup.log")
+        once = lambda _: None if open(log, encoding="utf-16").read().count("\n") == 1 else (
+            "setup.log holds %r, not one run" % open(log, encoding="utf-16").read())
+        status = os.path.join(self.session.prefix, "drive_c", "users", getpass.getuser(), "Temp",
+                              "QelDat2012-status.txt")
+        written = lambda _: None if os.path.exists(status) else "no report at %s" % status
+        report = guide.block("QelDat2012-status.txt")
+        installed = self.step("%s: the guide's logon script, twice, and its report" % engine.name,
+                              typical(), CMD, [typed(line)] * 2 + [typed(report[0])],
+                              expected, [0, 0, 0], 0, [self.files(engine, self.default, True),
+                                                       once, written])
+        more = in_use(("Atokw", 3))
+        more.keys.update(installed.copy().keys)
+        again, _, _ = model(more, self.default + "\\QelDat2012.dic")
+        commands = [guide.block(holding, "support.md")[0]
+                    for holding in ("dicreport.exe\" /register", "dicreport.exe\"\n")]
+        after = self.step("%s: the support page's register again and report" % engine.name, more,
+                          CMD, [typed(command) for command in commands], again, [0, 0],
+                          0, [self.reported("windows")])
+        self.remove(engine, "the guide's logon script", after, self.default)
 
     def products(self, count):
         """Checks that the user has count Windows Installer products of this name."""
@@ -349,9 +399,11 @@ class Packages:
         return self.suite
 
     def customer_export(self):
-        """The guide's command that exports a customer's dictionary sets, run on the registry
-        its example shows: the export holds the example's lines."""
-        example = guide.block("[HKEY_CURRENT_USER\\Software\\Justsystem")
+        """The support page's command that exports a customer's dictionary sets, run on the
+        registry its example shows: the export holds the example's lines. Where there is no
+        ATOK 2012 key, it fails and writes nothing, and the page's reg query names the versions
+        there are."""
+        example = guide.block("[HKEY_CURRENT_USER\\Software\\Justsystem", "support.md")
         seed, key = Registry(), None
         for line in example:
             if line.startswith("[HKEY_CURRENT_USER\\"):
@@ -364,14 +416,29 @@ class Packages:
         exported = os.path.join(self.linux(where), "atok.reg")
         if os.path.exists(exported):
             os.remove(exported)
-        command = guide.block("reg export")[0]
+        command = guide.block("reg export", "support.md")[0]
         outcome = self.session.run(CMD, seed, ['cmd /d /c cd /d "%s" & %s' % (where, command)],
                                    trace=False)
         text = open(exported, encoding="utf-16").read() if os.path.exists(exported) else ""
         missing = [line for line in example if line and line not in text.splitlines()]
-        self.suite.record("the guide's reg export of a customer's dictionary sets", (
+        self.suite.record("the support page's reg export of a customer's dictionary sets", (
             ["exit status %s" % outcome.exits] if outcome.exits != [0] else []) + [
             "the export lacks %r" % line for line in missing[:4]])
+        os.remove(exported)
+        other = Registry()
+        other.add_key("Software\\Justsystem\\ATOK\\26.0\\Profile\\User0\\DicSet1")
+        query = guide.block("reg query", "support.md")[0]
+        listed = os.path.join(self.linux(where), "versions.txt")
+        outcome = self.session.run(CMD, other, ['cmd /d /c cd /d "%s" & %s' % (where, command),
+                                                'cmd /d /c cd /d "%s" & %s > versions.txt' % (
+                                                    where, query)], trace=False)
+        said = open(listed, "rb").read().decode("utf-8", "replace") if os.path.exists(
+            listed) else ""
+        self.suite.record("the support page's reg export and reg query without ATOK 2012", (
+            ["exit statuses %s, expected export to fail" % outcome.exits]
+            if outcome.exits[0] == 0 or outcome.exits[1] != 0 else []) + (
+            ["the export wrote %s" % exported] if os.path.exists(exported) else []) + (
+            [] if "ATOK\\26.0" in said else ["reg query said %r" % said]))
 
     def run(self):
         self.customer_export()
@@ -379,6 +446,8 @@ class Packages:
             self.install_and_remove(engine, "default folder", typical(), scripted=True)
             self.install_and_remove(engine, "chosen folder", typical(), CHOSEN)
             self.start_menu(engine)
+            if engine.name == "nsis":
+                self.logon_script(engine)
             # One set in use full: the dictionary is registered, but not everywhere.
             partly = typical()
             partly.keys.update(in_use(("User0", 2), slots={k: OTHER_DIC for k in range(2, 10)})

@@ -29,19 +29,21 @@ SAYS = {
            "read only": "this Windows user may not change it (Windows error 5)",
            "and": "; ", "not in use": "Dictionary sets not in use: {n} of 81.",
            "file": "QelDat2012 status.txt", "windows": "Windows: ",
-           "again": "Registered again just now: dicreg.exe ended with status 0 ",
+           "again": "Registering again ran just before this report: dicreg.exe ended with "
+                    "status 0 ",
            "no atok": "ATOK 2012's settings are not there for this Windows user"},
     "ja": {"installed": "スロット {k} に登録済み（インストールした辞書）",
            "elsewhere": "スロット {k} に登録済み（別のフォルダーの辞書）",
-           "gone": "スロット {k} に登録済み。ただし、そのファイルはもうありません",
-           "edition": "スロット {k} に QelDat の別の版があります（登録し直すと外れます）",
-           "next": "未登録。登録し直すとスロット {k} に登録されます",
+           "gone": "スロット {k} に登録済み。ただし、その辞書ファイルが見つかりません",
+           "edition": "スロット {k} に QelDat の別の版が登録されています（再登録すると、この登録は"
+                      "解除されます）",
+           "next": "未登録。再登録するとスロット {k} に登録されます",
            "full": "未登録。スロット 2〜9 がすべてほかの辞書で埋まっています",
            "read only": "この Windows ユーザーには変更が許可されていません（Windows のエラー 5）",
            "and": "。", "not in use": "使用中でない辞書セット: 81 個中 {n} 個",
            "file": "QelDat2012 登録状況.txt", "windows": "Windows: ",
-           "again": "いま登録し直しました: dicreg.exe の終了コードは 0（",
-           "no atok": "ATOK 2012 の設定がありません"},
+           "again": "このレポートの作成直前に再登録を実行しました。dicreg.exe の終了コードは 0（",
+           "no atok": "ATOK 2012 の設定情報がありません"},
 }
 
 

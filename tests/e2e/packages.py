@@ -379,7 +379,7 @@ class Packages:
         """Checks that the uninstaller a setup writes loads on the prefix's Windows too."""
         def check(_):
             written = [os.path.join(self.linux(self.default), name) for name in engine.files
-                       if name.endswith(".exe") and name != "dicreg.exe"]
+                       if name.endswith(".exe") and name not in PROGRAM_FILES]
             for path in written:
                 done = subprocess.run(["/usr/bin/python3", CHECK_PE, "--loads-on-oldest", path,
                                        "PE32", "%d.%d" % WINDOWS[self.session.windows]],

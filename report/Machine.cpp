@@ -41,11 +41,10 @@ std::u16string Digits(unsigned number, std::size_t width = 1) {
   return std::u16string(digits.size() < width ? width - digits.size() : 0, u'0') + digits;
 }
 
-std::u16string OwnFolder() {
+std::u16string OwnPath() {
   std::vector<WCHAR> path(32768);
   const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-  std::u16string own(reinterpret_cast<const char16_t*>(path.data()), length);
-  return own.substr(0, own.find_last_of(u'\\') + 1);
+  return std::u16string(reinterpret_cast<const char16_t*>(path.data()), length);
 }
 
 // The version in a program's version resource, read without running or loading it as code.
@@ -179,15 +178,18 @@ std::vector<std::u16string> Arguments() {
 int Run() {
   const Language language = UserLanguage();
   const std::vector<std::u16string> arguments = Arguments();
-  if (arguments.size() > 1) {
+  const bool again =
+      arguments.size() == 1 && dicset::Upper(arguments[0]) == dicset::Upper(kRegisterSwitch);
+  // A mistyped switch is no file to write to.
+  if (arguments.size() > 1 || (!again && !arguments.empty() && arguments[0].rfind(u'/', 0) == 0)) {
     MessageBoxW(nullptr, Wide(UsageText(language)), Wide(u"dicreport"), MB_OK | MB_ICONSTOP);
     return kBadArguments;
   }
-  const std::u16string folder = OwnFolder();
+  const std::u16string own = OwnPath();
+  const std::u16string folder = own.substr(0, own.find_last_of(u'\\') + 1);
   Facts facts;
   facts.dicregPath = folder + kDicreg;
   facts.dictionary = folder + kDictionary;
-  const bool again = arguments.size() == 1 && arguments[0] == kRegisterSwitch;
   if (again) {
     facts.registration = Start(facts.dicregPath, u"\"" + facts.dictionary + u"\"", folder, true);
   }
@@ -196,9 +198,7 @@ int Run() {
   facts.made = Now();
   facts.windows = WindowsName();
   facts.user = UserName();
-  std::vector<WCHAR> own(32768);
-  GetModuleFileNameW(nullptr, own.data(), static_cast<DWORD>(own.size()));
-  facts.version = FileVersion(FromWide(own.data()));
+  facts.version = FileVersion(own);
   facts.dicregVersion = FileVersion(facts.dicregPath);
   facts.dictionaryPresent = Exists(facts.dictionary);
   const Report report = Write(survey, Find(survey, facts.dictionary, Exists), facts, language);

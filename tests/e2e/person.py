@@ -91,7 +91,13 @@ class Person:
                     self.seen = at + 1
                     return True
             return False
-        self.wait(name, ready, proc, shown)
+        try:
+            self.wait(name, ready, proc, shown)
+        except PageMissing:
+            # Every text the trace showed, for a page that came up on the screen and not in it.
+            with open(self.pictures[-1][:-4] + ".txt", "w", encoding="utf-8") as out:
+                out.write("\n".join(repr(text) for text in shown) + "\n")
+            raise
         self.screenshot(name)
 
     def window(self, proc, title, outlive=False):

@@ -11,7 +11,9 @@ namespace dicset {
 inline const std::u16string kDicName = u"QelDat2012";
 inline const std::u16string kDicNameEx = u"QelDat";
 
-inline const std::u16string kProfileRoot = u"Software\\Justsystem\\ATOK\\25.0\\Profile\\";
+// The key of ATOK 2012's profiles, and the start of every profile's key below it.
+inline const std::u16string kProfileKey = u"Software\\Justsystem\\ATOK\\25.0\\Profile";
+inline const std::u16string kProfileRoot = kProfileKey + u"\\";
 
 // Every run visits the profiles in this order.
 inline const std::array<std::u16string, 9> kProfiles = {

@@ -305,7 +305,7 @@ Report Write(const Survey& survey, const std::vector<Finding>& findings, const F
 
   if (!findings.empty()) {
     line(u"");
-    line(Fill(w.setsInUse, {dicset::kProfileRoot.substr(0, dicset::kProfileRoot.size() - 1)}));
+    line(Fill(w.setsInUse, {dicset::kProfileKey}));
     for (const auto& finding : findings) {
       line(u"");
       line(finding.set->Name() + u": " + State(finding, w));

@@ -30,10 +30,8 @@ std::vector<std::u16string> Subkeys(const std::u16string& path) {
   }
 }
 
-SetReading ReadSet(const std::u16string& profile, int number, const std::u16string& key) {
+SetReading ReadSet(const std::u16string& key) {
   SetReading set;
-  set.profile = profile;
-  set.number = number;
   set.key = key;
   const UniqueHkey opened = RegSet::OpenCurrentUserKey(key, kReadAccess, set.readStatus);
   if (!opened) return set;
@@ -47,21 +45,14 @@ SetReading ReadSet(const std::u16string& profile, int number, const std::u16stri
 
 }  // namespace
 
-std::u16string SetReading::Name() const {
-  return profile + u"\\DicSet" + key.substr(key.size() - 1);
-}
-
 Survey TakeSurvey() {
   Survey survey;
-  survey.atok2012 = KeyExists(dicset::kProfileRoot.substr(0, dicset::kProfileRoot.size() - 1));
+  survey.atok2012 = KeyExists(dicset::kProfileKey);
   for (auto& version : Subkeys(kVersionsKey)) {
     if (version != kAtok2012) survey.otherVersions.push_back(std::move(version));
   }
   for (const auto& profile : dicset::kProfiles) {
-    const auto keys = dicset::SetKeys(profile);
-    for (int n = 1; n <= dicset::kSetCount; ++n) {
-      survey.sets.push_back(ReadSet(profile, n, keys[n - 1]));
-    }
+    for (const auto& key : dicset::SetKeys(profile)) survey.sets.push_back(ReadSet(key));
   }
   return survey;
 }

@@ -18,8 +18,6 @@ inline constexpr REGSAM kReadAccess = KEY_READ;
 
 // One dictionary set as read: its key, whether it could be read, and its slots' texts.
 struct SetReading {
-  std::u16string profile;
-  int number = 0;
   std::u16string key;
   LSTATUS readStatus = ERROR_FILE_NOT_FOUND;  // the read-only open of the set's key
   LSTATUS writeStatus = ERROR_SUCCESS;        // dicreg's open; asked only of sets in use
@@ -30,7 +28,7 @@ struct SetReading {
   }
   bool InUse() const { return readStatus == ERROR_SUCCESS && !slots[1].empty(); }
   // "Atkms\DicSet1", as the registry names the set below the profiles' key.
-  std::u16string Name() const;
+  std::u16string Name() const { return key.substr(dicset::kProfileRoot.size()); }
 };
 
 struct Survey {

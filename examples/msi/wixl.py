@@ -9,9 +9,10 @@ and it leaves the database without a code page; and it stops at a component's Co
 compiles a copy of the source with the variables filled in, every text that is not ASCII
 replaced by a placeholder and the components' conditions taken out. msibuild then puts the texts
 back, into the tables and the summary, with the conditions into the Component table, and sets the
-database's code page in the same call (it crashes on a Japanese value in a database without one); the summary's texts are
-stored as Shift-JIS bytes, with its code page 932 too. The summary's title becomes the product's
-name. Run it in the folder that the source's file paths start from, as wixl.
+database's code page in the same call (it crashes on a Japanese value in a database without
+one); the summary's texts are stored as Shift-JIS bytes, with its code page 932 too. The summary's
+title becomes the product's name. Run it in the folder that the source's file paths start from,
+as wixl.
 
 The settings file (from examples/settings.py) gives the variables ProductName and Publisher, and
 Icon and Url where the publisher gave them; <?ifdef NAME?> ... <?endif?> keeps what it encloses

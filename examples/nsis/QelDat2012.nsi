@@ -54,6 +54,12 @@ Unicode true
 !define REPORT_JA "登録状況レポート"
 !define AGAIN_EN "Register in ATOK 2012 again"
 !define AGAIN_JA "ATOK 2012 に再登録"
+!macro DeleteEntries
+  Delete "${MENU}\${REPORT_EN}.lnk"
+  Delete "${MENU}\${REPORT_JA}.lnk"
+  Delete "${MENU}\${AGAIN_EN}.lnk"
+  Delete "${MENU}\${AGAIN_JA}.lnk"
+!macroend
 
 !ifdef SIGN
   ; Signed as makensis writes them: the uninstaller before the setup packs it, then the setup.
@@ -177,10 +183,7 @@ Section "Install"
   File "/oname=QelDat2012.dic" "${DICTIONARY}"
   WriteUninstaller "$INSTDIR\uninstall.exe"
   ; Started from the installed folder; the entries of the other language go first.
-  Delete "${MENU}\${REPORT_EN}.lnk"
-  Delete "${MENU}\${REPORT_JA}.lnk"
-  Delete "${MENU}\${AGAIN_EN}.lnk"
-  Delete "${MENU}\${AGAIN_JA}.lnk"
+  !insertmacro DeleteEntries
   CreateDirectory "${MENU}"
   CreateShortcut "${MENU}\$(ReportEntry).lnk" "$INSTDIR\dicreport.exe"
   CreateShortcut "${MENU}\$(AgainEntry).lnk" "$INSTDIR\dicreport.exe" "/register"
@@ -261,10 +264,7 @@ Section "Uninstall"
   Delete "$INSTDIR\setup.log"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
-  Delete "${MENU}\${REPORT_EN}.lnk"
-  Delete "${MENU}\${REPORT_JA}.lnk"
-  Delete "${MENU}\${AGAIN_EN}.lnk"
-  Delete "${MENU}\${AGAIN_JA}.lnk"
+  !insertmacro DeleteEntries
   RMDir "${MENU}"
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
 SectionEnd

@@ -9,7 +9,6 @@ installed programs are looked at too. Every case runs for every engine (engines.
 """
 
 import argparse
-import getpass
 import os
 import re
 import subprocess
@@ -21,7 +20,8 @@ from e2e import Suite, in_use, model, report, typical
 import guide
 from engines import CMD, ENTRIES, MSIEXEC, PROGRAM_FILES, Msi, built_with, engines
 from reporting import SAYS
-from winesession import WINDOWS_VERSIONS, Registry, WineSession, text_value, windows_path
+from winesession import (PROFILE, WINDOWS_VERSIONS, Registry, WineSession, text_value,
+                         windows_path)
 
 CHECK_PE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "release", "check_pe.py")
 # Where the publisher's settings show: the uninstall entry's values, the MSI's properties.
@@ -58,18 +58,18 @@ class Packages:
         self.engines = [engine for engine in engines(folder)
                         if not self.only or engine.name in self.only]
         self.suite = Suite(session, "packages-" + os.path.basename(os.path.normpath(folder)))
-        self.default = "C:\\users\\%s\\AppData\\Local\\QelDat2012" % getpass.getuser()
-        self.menu = "C:\\users\\%s\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\" % (
-            getpass.getuser()) + built_with(folder)["product"]
+        self.default = PROFILE + "\\AppData\\Local\\QelDat2012"
         # What the packages were built with.
         built = built_with(folder)
         self.product = built["product"]
+        self.menu = (PROFILE + "\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\" +
+                     self.product)
         self.versions = {"": built["version"], "-next": built["next_version"]}
         self.also_dump = (PRODUCTS_KEY, Msi.products) + tuple(e.entry_key for e in self.engines
                                                              if e.entry_key)
 
     def linux(self, where):
-        return os.path.join(self.session.prefix, "drive_c", *where[3:].split("\\"))
+        return self.session.linux(where)
 
     def entries(self):
         """The Windows paths of the Start menu's entries (report, register again), in the
@@ -166,12 +166,9 @@ class Packages:
     def reported(self, said):
         """Checks that the report on the desktop (in either language) says said, a key of
         reporting.SAYS."""
-        desktop = os.path.join(self.session.prefix, "drive_c", "users", getpass.getuser(),
-                               "Desktop")
-
         def check(_):
             for words in SAYS.values():
-                report = os.path.join(desktop, words["file"])
+                report = self.linux(PROFILE + "\\Desktop\\" + words["file"])
                 if os.path.exists(report) and words[said] in open(report, encoding="utf-16").read():
                     os.remove(report)
                     return None
@@ -210,9 +207,7 @@ class Packages:
             "%s was made" % self.default if os.path.exists(stray) else None)]
         if engine.msi:
             hidden = "ARPNOREPAIR" in msi_properties(engine.path())
-            checks.append(lambda _: "the MSI hides Repair" if hidden else None)
-        if engine.msi:
-            checks.append(self.repair_logged())
+            checks += [lambda _: "the MSI hides Repair" if hidden else None, self.repair_logged()]
         registered = self.step(
             "%s, ATOK set up: %s" % (engine.name, "repair" if engine.msi else "run again"),
             typical, program, [line], expected, [0], 0, checks)
@@ -220,8 +215,7 @@ class Packages:
 
     def repair_logged(self):
         """Checks that the support page's repair left its log, which names dicreg's action."""
-        log = os.path.join(self.session.prefix, "drive_c", "users", getpass.getuser(), "Temp",
-                           "QelDat2012-repair.log")
+        log = self.linux(PROFILE + "\\Temp\\QelDat2012-repair.log")
 
         def check(_):
             said = open(log, "rb").read() if os.path.exists(log) else b""
@@ -243,8 +237,7 @@ class Packages:
         log = os.path.join(self.linux(self.default), "setup.log")
         once = lambda _: None if open(log, encoding="utf-16").read().count("\n") == 1 else (
             "setup.log holds %r, not one run" % open(log, encoding="utf-16").read())
-        status = os.path.join(self.session.prefix, "drive_c", "users", getpass.getuser(), "Temp",
-                              "QelDat2012-status.txt")
+        status = self.linux(PROFILE + "\\Temp\\QelDat2012-status.txt")
         written = lambda _: None if os.path.exists(status) else "no report at %s" % status
         report = guide.block("QelDat2012-status.txt")
         installed = self.step("%s: the guide's logon script, twice, and its report" % engine.name,
@@ -412,7 +405,7 @@ class Packages:
             elif line.startswith('"'):
                 name, value = re.fullmatch(r'"(.*)"="(.*)"', line).groups()
                 seed.set(key, name, text_value(value.replace("\\\\", "\\")))
-        where = "C:\\users\\%s" % getpass.getuser()
+        where = PROFILE
         exported = os.path.join(self.linux(where), "atok.reg")
         if os.path.exists(exported):
             os.remove(exported)

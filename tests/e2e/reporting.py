@@ -4,13 +4,12 @@ what the model of dicreg reads in each set, and the registry must stay byte for 
 "/register" must leave what the model's install leaves.
 """
 
-import getpass
 import os
 import random
 
 from atoklayout import OTHER_DIC, SYSTEM_DIC, set_key, slot
 from e2e import in_use, in_use_sets, model, random_registry, read_text, typical
-from winesession import Registry, text_value
+from winesession import PROFILE, Registry, text_value
 
 FOLDER = "C:\\Program Files\\Qel"
 INSTALLED = FOLDER + "\\QelDat2012.dic"
@@ -94,11 +93,10 @@ class Reports:
 
     def __init__(self, suite, program):
         self.suite, self.session = suite, suite.session
-        self.drive = os.path.join(self.session.prefix, "drive_c")
-        self.desktop = os.path.join(self.drive, "users", getpass.getuser(), "Desktop")
-        folder = os.path.join(self.drive, "Program Files", "Qel")
+        self.linux = self.session.linux
+        folder = self.linux(FOLDER)
         os.makedirs(folder, exist_ok=True)
-        os.makedirs(os.path.join(self.drive, "Old"), exist_ok=True)
+        os.makedirs(os.path.dirname(self.linux(ELSEWHERE)), exist_ok=True)
         reporter = os.path.join(os.path.dirname(program),
                                 os.path.basename(program).replace("dicreg", "dicreport"))
         for source, name in [(program, "dicreg.exe"), (reporter, "dicreport.exe")]:
@@ -108,14 +106,11 @@ class Reports:
             with open(self.linux(path), "wb") as out:
                 out.write(b"QelDat2012")
 
-    def linux(self, path):
-        return os.path.join(self.drive, *path[3:].split("\\"))
-
     def case(self, name, seed, argument, language, expected=None, checks=()):
         """Runs dicreport with the argument ("" for none) as a user of the language; checks its
         report against the model, and the registry against expected (unchanged, if None)."""
-        said = self.linux(WRITTEN) if argument not in ("", "/register") else os.path.join(
-            self.desktop, SAYS[language]["file"])
+        said = self.linux(WRITTEN if argument not in ("", "/register") else
+                          PROFILE + "\\Desktop\\" + SAYS[language]["file"])
         if os.path.exists(said):
             os.remove(said)
         line = '"%s"%s' % (REPORT, " " + argument if argument else "")

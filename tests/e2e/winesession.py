@@ -7,6 +7,7 @@ twice: as real windows under Xvfb (found by title and answered by xdotool), and 
 arguments of MessageBoxW in Wine's relay trace.
 """
 
+import getpass
 import os
 import re
 import shutil
@@ -15,6 +16,8 @@ import tempfile
 import time
 
 JUSTSYSTEM = "Software\\Justsystem"
+# The Windows user's own folder in every prefix (Wine names the user after the Linux one).
+PROFILE = "C:\\users\\" + getpass.getuser()
 # The 64-bit loader, called directly: the "wine" wrapper always takes the 32-bit loader when it is
 # installed, and that one cannot start on a kernel without 32-bit emulation. wine64 still hands a
 # 32-bit program to the 32-bit loader where that works.
@@ -318,6 +321,10 @@ class WineSession:
             raise RuntimeError("the prefix was set to %s but says %r (exit %d, %r)" %
                                (self.windows, text, done.returncode, complaint))
         print("Wine prefix set to %s: %s" % (self.windows, text))
+
+    def linux(self, path):
+        """Where a path on drive C (C:\\...) is on Linux, inside the prefix."""
+        return os.path.join(self.prefix, "drive_c", *path[3:].split("\\"))
 
     def close(self):
         subprocess.run(["wineserver", "-k"], env=self.env)

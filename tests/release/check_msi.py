@@ -117,9 +117,7 @@ def string_pool(package):
 
 
 def properties(path):
-    exported = subprocess.run(["msiinfo", "export", path, "Property"], check=True,
-                              capture_output=True, text=True).stdout
-    return dict(line.split("\t", 1) for line in exported.splitlines() if "\t" in line)
+    return {row["Property"]: row["Value"] for row in table(path, "Property")}
 
 
 def branding(package, path, settings):

@@ -26,10 +26,12 @@ void Form1::SetSub(const std::u16string& profile) {
 void Form1::SetDicSet(const std::u16string& setKey) {
   const std::u16string slot = FoundSpace(setKey);
   if (slot.empty()) return;
-  RegSet::PutKeyValue(setKey, slot, dicset::kEntryPrefix + dicset::Upper(DicPath),
-                      RegSet::kTypeText);
-  // The set counts as taken once a slot is chosen; the write's outcome is not looked at.
-  exFlag = kTrue;
+  // A write that fails (the key deleted or locked since it was read) took nothing: only a set
+  // that really holds the entry keeps the failure box away.
+  if (RegSet::PutKeyValue(setKey, slot, dicset::kEntryPrefix + dicset::Upper(DicPath),
+                          RegSet::kTypeText) == ERROR_SUCCESS) {
+    exFlag = kTrue;
+  }
 }
 
 std::u16string Form1::FoundSpace(const std::u16string& setKey) {
@@ -56,8 +58,9 @@ void Form1::DelDicSet(const std::u16string& setKey) {
   for (int k = kFirstFillableSlot; k <= kLastSlot; ++k) {
     const std::u16string name = dicset::SlotName(k);
     // Emptied, not deleted: the value stays with the empty text.
-    if (dicset::RefersTo(RegSet::GetKeyValue(setKey, name), DicNameEx)) {
-      RegSet::PutKeyValue(setKey, name, std::u16string(), RegSet::kTypeText);
+    if (dicset::RefersTo(RegSet::GetKeyValue(setKey, name), DicNameEx) &&
+        RegSet::PutKeyValue(setKey, name, std::u16string(), RegSet::kTypeText) != ERROR_SUCCESS) {
+      keptFlag = true;
     }
   }
 }

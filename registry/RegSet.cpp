@@ -15,8 +15,7 @@ namespace {
 constexpr int kReadAttempts = 4;
 
 // An unopenable key gives no handle at all, so nothing is ever called on a failed open.
-UniqueHkey OpenForChange(const std::u16string& keyPath) {
-  LSTATUS status = ERROR_SUCCESS;
+UniqueHkey OpenForChange(const std::u16string& keyPath, LSTATUS& status) {
   return OpenCurrentUserKey(keyPath, kKeyAccess, status);
 }
 
@@ -88,14 +87,16 @@ std::u16string DecimalText(std::int32_t number) {
   return std::u16string(digits.begin(), digits.end());
 }
 
-void PutKeyValue(const std::u16string& keyPath, const std::u16string& valueName,
-                 const Variant& value, std::int32_t type) {
-  const UniqueHkey key = OpenForChange(keyPath);
-  if (key) PutValue(key.get(), valueName, type, value);
+LSTATUS PutKeyValue(const std::u16string& keyPath, const std::u16string& valueName,
+                    const Variant& value, std::int32_t type) {
+  LSTATUS status = ERROR_SUCCESS;
+  const UniqueHkey key = OpenForChange(keyPath, status);
+  return key ? PutValue(key.get(), valueName, type, value) : status;
 }
 
 std::u16string GetKeyValue(const std::u16string& keyPath, const std::u16string& valueName) {
-  const UniqueHkey key = OpenForChange(keyPath);
+  LSTATUS status = ERROR_SUCCESS;
+  const UniqueHkey key = OpenForChange(keyPath, status);
   return key ? ValueText(key.get(), valueName) : std::u16string();
 }
 

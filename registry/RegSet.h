@@ -28,9 +28,10 @@ UniqueHkey OpenCurrentUserKey(const std::u16string& keyPath, REGSAM access, LSTA
 // Reads one value of an open key as text, as GetKeyValue does.
 std::u16string ValueText(HKEY key, const std::u16string& valueName);
 
-// Writes one value into an existing key; does nothing when the key cannot be opened.
-void PutKeyValue(const std::u16string& keyPath, const std::u16string& valueName,
-                 const Variant& value, std::int32_t type);
+// Writes one value into an existing key; gives ERROR_SUCCESS once it is written, or why it was
+// not (the key could not be opened, or the write was refused).
+LSTATUS PutKeyValue(const std::u16string& keyPath, const std::u16string& valueName,
+                    const Variant& value, std::int32_t type);
 
 // Reads one value as text: an integer as its decimal text; missing or unreadable as "".
 std::u16string GetKeyValue(const std::u16string& keyPath, const std::u16string& valueName);

@@ -14,15 +14,18 @@ class Form1 {
   std::u16string DicNameEx;      // family name: a slot holding it is any edition of the dictionary
   std::u16string DicPath;        // the dictionary file path (or the removal switch)
   std::int16_t exFlag = kFalse;  // true once a dictionary set took the dictionary
+  bool keptFlag = false;         // true once removal could not empty an entry of the family
 
   // Registration: in every in-use set of every profile, the first slot 2 to 9 that already
-  // holds this edition or is free receives "ON,0," and the upper-cased path.
+  // holds this edition or is free receives "ON,0," and the upper-cased path. A set counts as
+  // taking the dictionary only once that write succeeded.
   void SetAtok25();
   void SetSub(const std::u16string& profile);
   void SetDicSet(const std::u16string& setKey);
   std::u16string FoundSpace(const std::u16string& setKey);
 
-  // Removal: every slot 2 to 9 of every in-use set that holds any edition is emptied.
+  // Removal: every slot 2 to 9 of every in-use set that holds any edition is emptied; a write
+  // that fails sets keptFlag and the walk goes on.
   void DelAtok25();
   void DelSub(const std::u16string& profile);
   void DelDicSet(const std::u16string& setKey);

@@ -51,7 +51,7 @@ int Run(Form1& form, const std::u16string& commandLine) {
     // "ON,0," entries that nothing could remove later would be worse.
     if (form.DicPath.find_first_not_of(u" \t") == std::u16string::npos) return kRefused;
     form.DelAtok25();
-    if (form.DicPath == kUninstallSwitch) return kDone;
+    if (form.DicPath == kUninstallSwitch) return form.keptFlag ? kKept : kDone;
     form.SetAtok25();
     return form.exFlag == Form1::kFalse ? kNoSetFound : kDone;
   } catch (const std::exception& failure) {

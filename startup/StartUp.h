@@ -14,6 +14,7 @@ enum ExitStatus : int {
   kNoSetFound = 1,  // the install found no set to take the dictionary
   kRefused = 2,     // empty or blank argument: nothing read or written
   kFailed = 3,      // an unexpected failure ended the run after its error report
+  kKept = 4,        // removal could not empty every entry of the family (no box)
 };
 
 using dicset::kDicName;

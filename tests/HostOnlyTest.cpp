@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "../registry/RegSet.h"
+#include "../registry/WinText.h"
 #include "../startup/StartUp.h"
 #include "AtokLayout.h"
 #include "HostWin.h"
@@ -187,6 +188,43 @@ TEST_F(HostOnlyTest, SlotThatVanishesWhileReadIsMissing) {
   hostwin::ClearRegCalls();
   EXPECT_EQ(RegSet::GetKeyValue(key, Slot(2)), u"");
   EXPECT_EQ(QueriesOf(Slot(2)), 2u);  // nothing to read again
+}
+
+// A set locked by its DACL (or deleted) between dicreg's read of a slot and its write there.
+
+TEST_F(HostOnlyTest, WriteRefusedAfterTheReadTakesNothing) {
+  const auto locked = InUseSet(u"Atkms", 1);
+  SetText(locked, Slot(2), u"");
+  WhileReading(Slot(2), [&] { hostwin::Allow(locked, KEY_READ); });
+  Form1 form = QelDatForm();
+  form.SetAtok25();
+  EXPECT_EQ(form.exFlag, Form1::kFalse);
+  EXPECT_EQ(hostwin::MessageBoxes().size(), 1u);
+  EXPECT_TRUE(HoldsText(locked, Slot(2), u""));
+
+  // Another set that takes it is enough, and shows no box.
+  hostwin::Reset();
+  const auto open = InUseSet(u"User0", 1);
+  const auto gone = InUseSet(u"Atkms", 1);
+  SetText(gone, Slot(2), u"");
+  WhileReading(Slot(2), [&] { RegDeleteTreeW(HKEY_CURRENT_USER, Wide(gone)); });
+  form.SetAtok25();
+  EXPECT_EQ(form.exFlag, Form1::kTrue);
+  EXPECT_TRUE(hostwin::MessageBoxes().empty());
+  EXPECT_TRUE(HoldsText(open, Slot(2), u"ON,0,C:\\DIC\\QELDAT2012.DIC"));
+}
+
+TEST_F(HostOnlyTest, UninstallThatCannotEmptyAnEntryEndsWith4AndEmptiesTheRest) {
+  const auto locked = InUseSet(u"Atkms", 1);
+  const auto open = InUseSet(u"User0", 1);
+  for (const auto& key : {locked, open}) SetText(key, Slot(2), u"ON,0,C:\\DIC\\QELDAT2012.DIC");
+  SetText(locked, Slot(3), u"ON,0,C:\\OLD\\QELDAT2011.DIC");
+  WhileReading(Slot(3), [&] { hostwin::Allow(locked, KEY_READ); });
+  EXPECT_EQ(Start(u"dicreg.exe /uninst"), 4u);
+  EXPECT_TRUE(hostwin::MessageBoxes().empty());
+  EXPECT_TRUE(HoldsText(locked, Slot(2), u""));
+  EXPECT_TRUE(HoldsText(locked, Slot(3), u"ON,0,C:\\OLD\\QELDAT2011.DIC"));
+  EXPECT_TRUE(HoldsText(open, Slot(2), u""));
 }
 
 }  // namespace

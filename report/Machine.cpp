@@ -11,6 +11,7 @@
 
 #include "../registry/RegSet.h"
 #include "../registry/WinText.h"
+#include "Pending.h"
 
 namespace report {
 namespace {
@@ -29,9 +30,20 @@ struct LocalFreer {
   void operator()(LPWSTR* memory) const { LocalFree(memory); }
 };
 
+struct FindCloser {
+  void operator()(HANDLE search) const { FindClose(search); }
+};
+using UniqueFind = std::unique_ptr<void, FindCloser>;
+
 const std::u16string kDicreg = u"dicreg.exe";
 const std::u16string kDictionary = u"QelDat2012.dic";
 const std::u16string kRegisterSwitch = u"/register";
+// Windows replaces or deletes these files at the next restart (what Windows Installer asks for a
+// file in use).
+const std::u16string kSessionManager = u"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+const std::u16string kPendingRenames = u"PendingFileRenameOperations";
+
+enum class Mode { Desktop, Register, Quiet, File, Bad };
 
 std::u16string Ascii(const char* text) { return std::u16string(text, text + std::strlen(text)); }
 
@@ -71,7 +83,7 @@ bool Exists(const std::u16string& path) {
   return GetFileAttributesW(Wide(path)) != INVALID_FILE_ATTRIBUTES;
 }
 
-std::u16string WindowsName() {
+WindowsVersion Windows() {
   OSVERSIONINFOEXW version = {};
   version.dwOSVersionInfoSize = sizeof version;
   GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version));
@@ -96,10 +108,10 @@ std::u16string WindowsName() {
   const bool wide = system.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64 ||
                     system.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_IA64 ||
                     system.wProcessorArchitecture == 12;  // ARM64
-  std::u16string said = Ascii(name) + u" (" + Digits(major) + u"." + Digits(minor) + u"." +
-                        Digits(version.dwBuildNumber);
-  if (version.szCSDVersion[0]) said += u" " + FromWide(version.szCSDVersion);
-  return said + (wide ? u"), 64-bit" : u"), 32-bit");
+  std::u16string number =
+      Digits(major) + u"." + Digits(minor) + u"." + Digits(version.dwBuildNumber);
+  if (version.szCSDVersion[0]) number += u" " + FromWide(version.szCSDVersion);
+  return {Ascii(name), number, wide};
 }
 
 std::u16string UserName() {
@@ -164,6 +176,63 @@ std::u16string Desktop() {
   return FromWide(path);
 }
 
+// Where the packages put the dictionary: each version into a folder of its own, so that a new
+// one never has to replace a file that ATOK 2012 holds open; the MSI beside the programs. The
+// installed one is in the newest version's folder; the others wait to be deleted.
+struct Installation {
+  std::u16string dictionary;
+  std::vector<std::u16string> stale;
+};
+
+Installation Look(const std::u16string& folder) {
+  std::vector<std::u16string> versions;
+  WIN32_FIND_DATAW found;
+  const HANDLE first = FindFirstFileW(Wide(folder + u"*"), &found);
+  const UniqueFind search(first == INVALID_HANDLE_VALUE ? nullptr : first);
+  for (bool more = static_cast<bool>(search); more; more = FindNextFileW(search.get(), &found)) {
+    const std::u16string name = FromWide(found.cFileName);
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !NewestVersion({name}).empty() &&
+        Exists(folder + name + u"\\" + kDictionary)) {
+      versions.push_back(name);
+    }
+  }
+  const std::u16string newest = NewestVersion(versions);
+  Installation installed;
+  installed.dictionary = folder + (newest.empty() ? u"" : newest + u"\\") + kDictionary;
+  for (const auto& name : versions) {
+    if (name != newest) {
+      installed.stale.push_back(folder + name + u"\\" + kDictionary);
+    }
+  }
+  if (!newest.empty() && Exists(folder + kDictionary))
+    installed.stale.push_back(folder + kDictionary);
+  return installed;
+}
+
+// Whether Windows is to replace or delete a file of the folder at the next restart.
+bool RenamedAtRestart(const std::u16string& folder) {
+  HKEY opened = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(kSessionManager), 0, KEY_QUERY_VALUE, &opened) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  const UniqueHkey key(opened);
+  DWORD size = 0;
+  if (RegQueryValueExW(key.get(), Wide(kPendingRenames), nullptr, nullptr, nullptr, &size) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  std::vector<char16_t> data(size / sizeof(char16_t) + 1, u'\0');
+  if (RegQueryValueExW(key.get(), Wide(kPendingRenames), nullptr, nullptr,
+                       reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS) {
+    return false;
+  }
+  // Its names are NUL-parted, each after "\??\": the folder's text is looked for in them all.
+  std::u16string names(data.begin(), data.end());
+  for (auto& c : names) c = c ? c : u'|';
+  return dicset::Upper(names).find(dicset::Upper(folder)) != std::u16string::npos;
+}
+
 std::vector<std::u16string> Arguments() {
   int count = 0;
   const std::unique_ptr<LPWSTR, LocalFreer> arguments(
@@ -173,51 +242,78 @@ std::vector<std::u16string> Arguments() {
   return found;
 }
 
+Mode ModeOf(const std::vector<std::u16string>& arguments) {
+  if (arguments.empty()) return Mode::Desktop;
+  if (arguments.size() > 1) return Mode::Bad;
+  const std::u16string upper = dicset::Upper(arguments[0]);
+  if (upper == dicset::Upper(kRegisterSwitch)) return Mode::Register;
+  if (upper == dicset::Upper(kQuietSwitch)) return Mode::Quiet;
+  // A mistyped switch is no file to write to.
+  return arguments[0].rfind(u'/', 0) == 0 ? Mode::Bad : Mode::File;
+}
+
+bool CanTake(const std::vector<Finding>& findings) {
+  for (const auto& finding : findings) {
+    if (finding.CanTake()) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 int Run() {
   const Language language = UserLanguage();
   const std::vector<std::u16string> arguments = Arguments();
-  const bool again =
-      arguments.size() == 1 && dicset::Upper(arguments[0]) == dicset::Upper(kRegisterSwitch);
-  // A mistyped switch is no file to write to.
-  if (arguments.size() > 1 || (!again && !arguments.empty() && arguments[0].rfind(u'/', 0) == 0)) {
+  const Mode mode = ModeOf(arguments);
+  if (mode == Mode::Bad) {
     MessageBoxW(nullptr, Wide(UsageText(language)), Wide(u"dicreport"), MB_OK | MB_ICONSTOP);
     return kBadArguments;
   }
   const std::u16string own = OwnPath();
   const std::u16string folder = own.substr(0, own.find_last_of(u'\\') + 1);
+  const Installation installed = Look(folder);
   Facts facts;
   facts.dicregPath = folder + kDicreg;
-  facts.dictionary = folder + kDictionary;
-  if (again) {
+  facts.dictionary = installed.dictionary;
+  Survey survey = TakeSurvey();
+  // Unattended, dicreg runs only where it will not show its box: when a set can take the
+  // dictionary, which is there to register.
+  if (mode == Mode::Register || (mode == Mode::Quiet && Exists(facts.dictionary) &&
+                                 CanTake(Find(survey, facts.dictionary, Exists)))) {
     facts.registration = Start(facts.dicregPath, u"\"" + facts.dictionary + u"\"", folder, true);
+    if (facts.registration->started && facts.registration->code == 0) ForgetPending(own);
+    // Read again, so that the report shows what dicreg left.
+    survey = TakeSurvey();
   }
-  // Read after dicreg's run, so that the report shows what it left.
-  const Survey survey = TakeSurvey();
   facts.made = Now();
-  facts.windows = WindowsName();
+  facts.windows = Windows();
   facts.user = UserName();
   facts.version = FileVersion(own);
   facts.dicregVersion = FileVersion(facts.dicregPath);
   facts.dictionaryPresent = Exists(facts.dictionary);
+  facts.pending = PendingEntries(own);
+  facts.signInAgain = !installed.stale.empty();
+  facts.restart = RenamedAtRestart(folder);
   const Report report = Write(survey, Find(survey, facts.dictionary, Exists), facts, language);
+  if (mode == Mode::Quiet) return report.status;
 
-  const bool toDesktop = arguments.empty() || again;
+  const bool toDesktop = mode != Mode::File;
   const std::u16string desktop = toDesktop ? Desktop() : std::u16string();
   const std::u16string path = toDesktop ? desktop + u"\\" + FileName(language) : arguments[0];
   const DWORD error = toDesktop && desktop.empty() ? ERROR_PATH_NOT_FOUND : Save(path, report.text);
-  if (error) {
+  // A script that gave the file learns it from the exit status: it may run where nobody could
+  // close a box.
+  if (error && toDesktop) {
     MessageBoxW(nullptr, Wide(NotSavedText(language, path, error)), Wide(u"dicreport"),
                 MB_OK | MB_ICONSTOP);
-    return kNotWritten;
   }
+  if (error) return kNotWritten;
   // Shown, never waited for: the customer reads it while the program has ended.
   if (toDesktop && !Start(u"notepad.exe", u"\"" + path + u"\"", desktop, false).started) {
     MessageBoxW(nullptr, Wide(SavedText(language, path)), Wide(u"dicreport"),
                 MB_OK | MB_ICONINFORMATION);
   }
-  return report.allRegistered ? kAllRegistered : kSomethingToDo;
+  return report.status;
 }
 
 }  // namespace report

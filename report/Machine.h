@@ -8,18 +8,12 @@
 
 namespace report {
 
-// The exit status tells a caller what the report found.
-enum ExitStatus : int {
-  kAllRegistered = 0,  // every dictionary set in use holds the dictionary, and nothing is amiss
-  kSomethingToDo = 1,  // a set in use lacks it, an entry names a missing file, or none is in use
-  kBadArguments = 2,   // more than one argument, or a switch but /register; nothing was done
-  kNotWritten = 3,     // the report file could not be written, after a message box saying so
-};
-
 // Runs the report on the program's own command line: no argument writes the report to the
-// desktop and opens it in Notepad; "/register" (in any case) first runs dicreg.exe beside this
-// program with the dictionary beside it, then does the same; any other argument that is no switch
-// is the file to write, and nothing is opened. Gives the exit status.
+// desktop and opens it in Notepad; "/register" (switches in any case) first runs dicreg.exe
+// beside this program with the installed dictionary, then does the same; "/quiet" runs dicreg
+// only when a dictionary set in use can take the dictionary, shows nothing and writes no report;
+// any other argument that is no switch is the file to write, and nothing is shown. A registration
+// that succeeded takes away the startup entry that was waiting to do it. Gives the exit status.
 int Run();
 
 }  // namespace report

@@ -1,7 +1,5 @@
 #include "Report.h"
 
-#include <initializer_list>
-
 #include "../registry/RegSet.h"
 
 namespace report {
@@ -12,7 +10,12 @@ struct Words {
   const char16_t* fileName;
   const char16_t* title;
   const char16_t* registration;  // {1} status {2} its meaning
-  const char16_t* statuses[4];
+  const char16_t* statusRegistered;
+  const char16_t* statusNoSet;
+  const char16_t* statusRefused;
+  const char16_t* statusFailed;
+  const char16_t* statusKept;
+  const char16_t* statusUnknown;
   const char16_t* notStarted;     // {1} Windows error
   const char16_t* one;            // the one set in use holds it
   const char16_t* all;            // {1} sets in use
@@ -20,16 +23,24 @@ struct Words {
   const char16_t* none;           // {1} sets in use
   const char16_t* some;           // {1} registered {2} in use
   const char16_t* noAtok;         // {1} user
-  const char16_t* otherVersions;  // {1} versions
   const char16_t* notSetUp;       // {1} user
-  const char16_t* setUp;
-  const char16_t* full;        // {1} set
-  const char16_t* free;        // {1} set {2} slot
-  const char16_t* missing;     // {1} set {2} path
-  const char16_t* unwritable;  // {1} set {2} Windows error
-  const char16_t* unreadable;  // {1} set {2} Windows error
+  const char16_t* setUp;          // what to do then
+  const char16_t* setUpPending;   // the same, where a sign-in registers it
+  const char16_t* full;           // {1} set
+  const char16_t* free;           // {1} set {2} slot
+  const char16_t* missing;        // {1} set {2} path
+  const char16_t* unwritable;     // {1} set {2} Windows error
+  const char16_t* unreadable;     // {1} set {2} Windows error
+  const char16_t* noDictionary;   // {1} path
+  const char16_t* otherVersions;  // {1} versions
+  const char16_t* pending;        // {1} startup entries
+  const char16_t* pendingNow;     // {1} startup entries, where a set can take it already
+  const char16_t* signInAgain;
+  const char16_t* restart;
   const char16_t* made;
-  const char16_t* windows;
+  const char16_t* windows;  // {1} name {2} version {3} width
+  const char16_t* wide;
+  const char16_t* narrow;
   const char16_t* user;
   const char16_t* dicreg;    // {1} version {2} path
   const char16_t* noDicreg;  // {1} path
@@ -46,6 +57,7 @@ struct Words {
   const char16_t* readOnly;    // {1} Windows error
   const char16_t* cannotRead;  // {1} Windows error
   const char16_t* listSeparator;
+  const char16_t* nameSeparator;
   const char16_t* notInUse;  // {1} count {2} all
   const char16_t* saved;     // {1} path
   const char16_t* notSaved;  // {1} path {2} Windows error
@@ -53,133 +65,207 @@ struct Words {
 };
 
 const Words kEnglish = {
-    u"QelDat2012 status.txt",
-    u"QelDat2012 dictionary status report",
-    u"Registering again ran just before this report: dicreg.exe ended with status {1} ({2}).",
-    {u"registered in at least one dictionary set", u"no dictionary set took the dictionary",
-     u"no argument was given", u"an unexpected failure"},
-    u"Registering again was tried just before this report, but dicreg.exe could not be started "
-    u"(Windows error {1}).",
-    u"QelDat2012 is registered in the dictionary set in use.",
-    u"QelDat2012 is registered in all {1} dictionary sets in use.",
-    u"QelDat2012 is not registered in the dictionary set in use.",
-    u"QelDat2012 is not registered in any of the {1} dictionary sets in use.",
-    u"QelDat2012 is registered in {1} of the {2} dictionary sets in use.",
-    u"ATOK 2012's settings are not there for this Windows user ({1}): ATOK 2012 is probably not "
-    u"installed, or this user has not started it yet.",
-    u" Settings of other ATOK versions were found: {1}. QelDat2012 is for ATOK 2012 (version "
-    u"25.0) only.",
-    u"This Windows user ({1}) has no ATOK 2012 dictionary set in use: ATOK 2012's user "
-    u"information is probably not set up yet.",
-    u" Start ATOK 2012 once so that it sets up its user information, then choose \"Register in "
-    u"ATOK 2012 again\" in the Start menu.",
-    u"- {1} has no free slot: slots 2 to 9 all hold other dictionaries. Take out one that is no "
-    u"longer used in ATOK 2012's dictionary settings, then choose \"Register in ATOK 2012 again\" "
-    u"in the Start menu.",
-    u"- {1} does not hold it: choose \"Register in ATOK 2012 again\" in the Start menu; it goes "
-    u"into slot {2}.",
-    u"- {1} names a file that no longer exists ({2}): choose \"Register in ATOK 2012 again\" in "
-    u"the Start menu.",
-    u"- This Windows user may not change {1} (Windows error {2}), so dicreg cannot register it "
-    u"there: ask the PC's administrator about the rights on this registry key.",
-    u"- {1} cannot be read (Windows error {2}), so dicreg skips it: ask the PC's administrator "
-    u"about the rights on this registry key.",
-    u"Made: ",
-    u"Windows: ",
-    u"Windows user: ",
-    u"dicreg: {1} ({2})",
-    u"dicreg: not found ({1})",
-    u"Installed dictionary: ",
-    u" (present)",
-    u" (missing)",
-    u"Dictionary sets in use, below HKEY_CURRENT_USER\\{1}:",
-    u"registered in slot {1}, the installed dictionary",
-    u"registered in slot {1}, a file in another folder",
-    u"registered in slot {1}, but that file no longer exists",
-    u"slot {1} holds another edition of QelDat, which registering again takes out",
-    u"not registered; registering again puts it in slot {1}",
-    u"not registered; slots 2 to 9 all hold other dictionaries",
-    u"this Windows user may not change it (Windows error {1})",
-    u"cannot be read (Windows error {1})",
-    u"; ",
-    u"Dictionary sets not in use: {1} of {2}.",
-    u"The report is saved as {1}. Open it with Notepad, or send it to support as it is.",
-    u"The report could not be saved as {1} (Windows error {2}).",
-    u"dicreport takes no argument, \"/register\", or the file to write the report to.",
+    .fileName = u"QelDat2012 status.txt",
+    .title = u"QelDat2012 dictionary status report",
+    .registration =
+        u"Registering again ran just before this report: dicreg.exe ended with status {1} ({2}).",
+    .statusRegistered = u"registered in at least one dictionary set",
+    .statusNoSet = u"no dictionary set took the dictionary",
+    .statusRefused = u"no argument was given",
+    .statusFailed = u"an unexpected failure",
+    .statusKept = u"an entry could not be emptied",
+    .statusUnknown = u"Windows stopped it, or something stopped it before it ended",
+    .notStarted =
+        u"Registering again was tried just before this report, but dicreg.exe could not "
+        u"be started (Windows error {1}).",
+    .one = u"QelDat2012 is registered in the dictionary set in use.",
+    .all = u"QelDat2012 is registered in all {1} dictionary sets in use.",
+    .noneOfOne = u"QelDat2012 is not registered in the dictionary set in use.",
+    .none = u"QelDat2012 is not registered in any of the {1} dictionary sets in use.",
+    .some = u"QelDat2012 is registered in {1} of the {2} dictionary sets in use.",
+    .noAtok =
+        u"ATOK 2012's settings are not there for this Windows user ({1}): ATOK 2012 is "
+        u"probably not installed, or this user has not started it yet.",
+    .notSetUp =
+        u"This Windows user ({1}) has no ATOK 2012 dictionary set in use: ATOK 2012's user "
+        u"information is probably not set up yet.",
+    .setUp =
+        u" Start ATOK 2012 once so that it sets up its user information, then choose "
+        u"\"Register in ATOK 2012 again\" in the Start menu.",
+    .setUpPending =
+        u" Start ATOK 2012 once so that it sets up its user information: QelDat2012 "
+        u"then registers by itself at the next sign-in to Windows.",
+    .full =
+        u"- {1} has no free slot: slots 2 to 9 all hold other dictionaries. Take out one that "
+        u"is no longer used in ATOK 2012's dictionary settings, then choose \"Register in "
+        u"ATOK 2012 again\" in the Start menu.",
+    .free =
+        u"- {1} does not hold it: choose \"Register in ATOK 2012 again\" in the Start menu; it "
+        u"goes into slot {2}.",
+    .missing =
+        u"- {1} names a file that no longer exists ({2}): choose \"Register in ATOK 2012 "
+        u"again\" in the Start menu.",
+    .unwritable =
+        u"- This Windows user may not change {1} (Windows error {2}), so dicreg cannot "
+        u"register it there: ask the PC's administrator about the rights on this "
+        u"registry key.",
+    .unreadable =
+        u"- {1} cannot be read (Windows error {2}), so dicreg skips it: ask the PC's "
+        u"administrator about the rights on this registry key.",
+    .noDictionary = u"- The installed dictionary is missing ({1}): install the package again.",
+    .otherVersions =
+        u"- Settings of other ATOK versions were found: {1}. QelDat2012 works in "
+        u"ATOK 2012 (version 25.0) only, and does not convert in another version: "
+        u"whoever types with one of those asks the dictionary's publisher whether "
+        u"there is an edition for it.",
+    .pending =
+        u"- QelDat2012 registers by itself at the first sign-in to Windows after a "
+        u"dictionary set in use can take it (startup entry {1}).",
+    .pendingNow =
+        u"- A dictionary set in use can take QelDat2012 now: it registers by itself at "
+        u"the next sign-in to Windows (startup entry {1}), or at once with \"Register "
+        u"in ATOK 2012 again\" in the Start menu.",
+    .signInAgain =
+        u"- The dictionary file of an earlier version is still there, as ATOK 2012 "
+        u"may hold it open: sign out of Windows and sign in again (or restart the PC), "
+        u"so that ATOK 2012 uses the installed one and the earlier one is deleted.",
+    .restart =
+        u"- Windows replaces a file of the installed folder at the next restart: restart "
+        u"the PC, so that ATOK 2012 uses the installed dictionary.",
+    .made = u"Made: ",
+    .windows = u"Windows: {1} ({2}), {3}",
+    .wide = u"64-bit",
+    .narrow = u"32-bit",
+    .user = u"Windows user: ",
+    .dicreg = u"dicreg: {1} ({2})",
+    .noDicreg = u"dicreg: not found ({1})",
+    .dictionary = u"Installed dictionary: ",
+    .present = u" (present)",
+    .absent = u" (missing)",
+    .setsInUse = u"Dictionary sets in use, below HKEY_CURRENT_USER\\{1}:",
+    .installed = u"registered in slot {1}, the installed dictionary",
+    .elsewhere = u"registered in slot {1}, a file in another folder",
+    .gone = u"registered in slot {1}, but that file no longer exists",
+    .edition = u"slot {1} holds another edition of QelDat, which registering again takes out",
+    .next = u"not registered; registering again puts it in slot {1}",
+    .noSlot = u"not registered; slots 2 to 9 all hold other dictionaries",
+    .readOnly = u"this Windows user may not change it (Windows error {1})",
+    .cannotRead = u"cannot be read (Windows error {1})",
+    .listSeparator = u"; ",
+    .nameSeparator = u", ",
+    .notInUse = u"Dictionary sets not in use: {1} of {2}.",
+    .saved = u"The report is saved as {1}. Open it with Notepad, or send it to support as it is.",
+    .notSaved = u"The report could not be saved as {1} (Windows error {2}).",
+    .usage =
+        u"dicreport takes no argument, \"/register\", \"/quiet\", or the file to write the "
+        u"report to.",
 };
 
 const Words kJapanese = {
-    u"QelDat2012 登録状況.txt",
-    u"QelDat2012 登録状況レポート",
-    u"このレポートの作成直前に再登録を実行しました。dicreg.exe の終了コードは {1}（{2}）です。",
-    {u"一つ以上の辞書セットに登録しました", u"辞書を登録できる辞書セットがありませんでした",
-     u"引数が指定されていませんでした", u"予期しないエラーで処理を中断しました"},
-    u"このレポートの作成直前に再登録を実行しようとしましたが、dicreg.exe を起動できませんでした"
-    u"（Windows のエラー {1}）。",
-    u"QelDat2012 は、使用中の辞書セットに登録されています。",
-    u"QelDat2012 は、使用中の辞書セット {1} 個すべてに登録されています。",
-    u"QelDat2012 は、使用中の辞書セットに登録されていません。",
-    u"QelDat2012 は、使用中の辞書セット {1} 個のいずれにも登録されていません。",
-    u"QelDat2012 は、使用中の辞書セット {2} 個のうち {1} 個に登録されています。",
-    u"この Windows ユーザー（{1}）には、ATOK 2012 の設定情報がありません。ATOK 2012 がインストール"
-    u"されていないか、このユーザーで ATOK 2012 をまだ一度も起動していないと考えられます。",
-    u"ほかのバージョンの ATOK の設定情報は見つかりました（{1}）。QelDat2012 は ATOK "
-    u"2012（バージョン "
-    u"25.0）専用です。",
-    u"この Windows ユーザー（{1}）には、ATOK 2012 の使用中の辞書セットがありません。ATOK 2012 の"
-    u"ユーザー情報が未設定の可能性があります。",
-    u"ATOK 2012 を一度起動してユーザー情報の設定を済ませてから、スタートメニューの「ATOK 2012 に"
-    u"再登録」を実行してください。",
-    u"- {1} には空きスロットがありません（スロット 2〜9 がすべてほかの辞書で埋まっています）。"
-    u"ATOK 2012 で辞書セットを編集する画面を開き、この辞書セットから使っていない辞書を一つ外して"
-    u"から、スタートメニューの「ATOK 2012 に再登録」を実行してください。",
-    u"- {1} には登録されていません。スタートメニューの「ATOK 2012 に再登録」を実行すると、スロット "
-    u"{2} に登録されます。",
-    u"- {1} に登録されている辞書ファイル（{2}）が見つかりません。スタートメニューの「ATOK 2012 に"
-    u"再登録」を実行してください。",
-    u"- この Windows ユーザーには {1} の変更が許可されていないため（Windows のエラー {2}）、この"
-    u"辞書セットには登録できません。このレジストリキーのアクセス許可について、PC の管理者にご相談"
-    u"ください。",
-    u"- {1} を読み取れないため（Windows のエラー {2}）、この辞書セットには登録できません。この"
-    u"レジストリキーのアクセス許可について、PC の管理者にご相談ください。",
-    u"作成日時: ",
-    u"Windows: ",
-    u"Windows ユーザー: ",
-    u"dicreg: {1}（{2}）",
-    u"dicreg: 見つかりません（{1}）",
-    u"インストールした辞書: ",
-    u"（あり）",
-    u"（見つかりません）",
-    u"使用中の辞書セット（HKEY_CURRENT_USER\\{1} 以下）:",
-    u"スロット {1} に登録済み（インストールした辞書）",
-    u"スロット {1} に登録済み（別のフォルダーの辞書）",
-    u"スロット {1} に登録済み。ただし、その辞書ファイルが見つかりません",
-    u"スロット {1} に QelDat の別の版が登録されています（再登録すると、この登録は解除されます）",
-    u"未登録。再登録するとスロット {1} に登録されます",
-    u"未登録。スロット 2〜9 がすべてほかの辞書で埋まっています",
-    u"この Windows ユーザーには変更が許可されていません（Windows のエラー {1}）",
-    u"読み取れません（Windows のエラー {1}）",
-    u"。",
-    u"使用中でない辞書セット: {2} 個中 {1} 個",
-    u"登録状況レポートを {1} に保存しました。このファイルはメモ帳で開けます。サポート窓口には、"
-    u"このファイルをそのままお送りください。",
-    u"登録状況レポートを {1} に保存できませんでした（Windows のエラー {2}）。",
-    u"dicreport.exe に指定できる引数は、「/register」か、レポートの保存先のファイル名のどちらか一つ"
-    u"です（引数なしでも実行できます）。",
+    .fileName = u"QelDat2012 登録状況.txt",
+    .title = u"QelDat2012 登録状況レポート",
+    .registration =
+        u"このレポートの作成直前に再登録を実行しました。dicreg.exe の終了コードは "
+        u"{1}（{2}）です。",
+    .statusRegistered = u"一つ以上の辞書セットに登録しました",
+    .statusNoSet = u"辞書を登録できる辞書セットがありませんでした",
+    .statusRefused = u"引数が指定されていませんでした",
+    .statusFailed = u"予期しないエラーで処理を中断しました",
+    .statusKept = u"空にできなかったスロットがあります",
+    .statusUnknown = u"Windows などによって、最後まで実行されずに終了しました",
+    .notStarted =
+        u"このレポートの作成直前に再登録を実行しようとしましたが、dicreg.exe を起動でき"
+        u"ませんでした（Windows のエラー {1}）。",
+    .one = u"QelDat2012 は、使用中の辞書セットに登録されています。",
+    .all = u"QelDat2012 は、使用中の辞書セット {1} 個すべてに登録されています。",
+    .noneOfOne = u"QelDat2012 は、使用中の辞書セットに登録されていません。",
+    .none = u"QelDat2012 は、使用中の辞書セット {1} 個のいずれにも登録されていません。",
+    .some = u"QelDat2012 は、使用中の辞書セット {2} 個のうち {1} 個に登録されています。",
+    .noAtok =
+        u"この Windows ユーザー（{1}）には、ATOK 2012 の設定情報がありません。ATOK 2012 が"
+        u"インストールされていないか、このユーザーで ATOK 2012 をまだ一度も起動していないと"
+        u"考えられます。",
+    .notSetUp =
+        u"この Windows ユーザー（{1}）には、ATOK 2012 の使用中の辞書セットがありません。"
+        u"ATOK 2012 のユーザー情報が未設定の可能性があります。",
+    .setUp =
+        u"ATOK 2012 を一度起動してユーザー情報の設定を済ませてから、スタートメニューの"
+        u"「ATOK 2012 に再登録」を実行してください。",
+    .setUpPending =
+        u"ATOK 2012 を一度起動してユーザー情報の設定を済ませてください。その後、"
+        u"次に Windows にサインインしたときに QelDat2012 が自動的に登録されます。",
+    .full =
+        u"- {1} には空きスロットがありません（スロット 2〜9 がすべてほかの辞書で埋まって"
+        u"います）。ATOK 2012 で辞書セットを編集する画面を開き、この辞書セットから使っていない"
+        u"辞書を一つ外してから、スタートメニューの「ATOK 2012 に再登録」を実行してください。",
+    .free =
+        u"- {1} には登録されていません。スタートメニューの「ATOK 2012 に再登録」を実行すると、"
+        u"スロット {2} に登録されます。",
+    .missing =
+        u"- {1} に登録されている辞書ファイル（{2}）が見つかりません。スタートメニューの"
+        u"「ATOK 2012 に再登録」を実行してください。",
+    .unwritable =
+        u"- この Windows ユーザーには {1} の変更が許可されていないため（Windows のエラー "
+        u"{2}）、この辞書セットには登録できません。このレジストリキーのアクセス許可に"
+        u"ついて、PC の管理者にご相談ください。",
+    .unreadable =
+        u"- {1} を読み取れないため（Windows のエラー {2}）、この辞書セットには登録でき"
+        u"ません。このレジストリキーのアクセス許可について、PC の管理者にご相談ください。",
+    .noDictionary =
+        u"- インストールした辞書（{1}）が見つかりません。パッケージをもう一度"
+        u"インストールしてください。",
+    .otherVersions =
+        u"- ほかのバージョンの ATOK の設定情報が見つかりました（{1}）。QelDat2012 は "
+        u"ATOK 2012（バージョン 25.0）専用のため、ほかのバージョンの ATOK では変換に"
+        u"使われません。ほかのバージョンをお使いの場合は、そのバージョン用の辞書が"
+        u"あるかどうかを辞書の発行元にお問い合わせください。",
+    .pending =
+        u"- 使用中の辞書セットに登録できるようになったあと、最初に Windows にサインイン"
+        u"したときに、QelDat2012 が自動的に登録されます（スタートアップの項目 {1}）。",
+    .pendingNow =
+        u"- 使用中の辞書セットに QelDat2012 を登録できる状態です。次に Windows に"
+        u"サインインしたときに自動的に登録されます（スタートアップの項目 {1}）。すぐに"
+        u"登録するには、スタートメニューの「ATOK 2012 に再登録」を実行してください。",
+    .signInAgain =
+        u"- 以前のバージョンの辞書ファイルが残っています（ATOK 2012 が開いたままの可能性"
+        u"があります）。Windows からいったんサインアウトしてサインインし直すか、PC を"
+        u"再起動してください。ATOK 2012 がインストールした辞書を使うようになり、以前の"
+        u"ファイルは削除されます。",
+    .restart =
+        u"- インストールしたフォルダーのファイルを、Windows が次の再起動時に置き換えます。PC を"
+        u"再起動してください。ATOK 2012 がインストールした辞書を使うようになります。",
+    .made = u"作成日時: ",
+    .windows = u"Windows: {1}（{2}）、{3}",
+    .wide = u"64 ビット",
+    .narrow = u"32 ビット",
+    .user = u"Windows ユーザー: ",
+    .dicreg = u"dicreg: {1}（{2}）",
+    .noDicreg = u"dicreg: 見つかりません（{1}）",
+    .dictionary = u"インストールした辞書: ",
+    .present = u"（あり）",
+    .absent = u"（見つかりません）",
+    .setsInUse = u"使用中の辞書セット（HKEY_CURRENT_USER\\{1} 以下）:",
+    .installed = u"スロット {1} に登録済み（インストールした辞書）",
+    .elsewhere = u"スロット {1} に登録済み（別のフォルダーの辞書）",
+    .gone = u"スロット {1} に登録済み。ただし、その辞書ファイルが見つかりません",
+    .edition =
+        u"スロット {1} に QelDat "
+        u"の別の版が登録されています（再登録すると、この登録は解除されます）",
+    .next = u"未登録。再登録するとスロット {1} に登録されます",
+    .noSlot = u"未登録。スロット 2〜9 がすべてほかの辞書で埋まっています",
+    .readOnly = u"この Windows ユーザーには変更が許可されていません（Windows のエラー {1}）",
+    .cannotRead = u"読み取れません（Windows のエラー {1}）",
+    .listSeparator = u"。",
+    .nameSeparator = u"、",
+    .notInUse = u"使用中でない辞書セット: {2} 個中 {1} 個",
+    .saved =
+        u"登録状況レポートを {1} に保存しました。このファイルはメモ帳で開けます。サポート窓口"
+        u"には、このファイルをそのままお送りください。",
+    .notSaved = u"登録状況レポートを {1} に保存できませんでした（Windows のエラー {2}）。",
+    .usage =
+        u"dicreport.exe に指定できる引数は、「/register」、「/quiet」、レポートの保存先の"
+        u"ファイル名のいずれか一つです（引数なしでも実行できます）。",
 };
-
-std::u16string Fill(const char16_t* pattern, std::initializer_list<std::u16string> values) {
-  std::u16string text = pattern;
-  int n = 1;
-  for (const auto& value : values) {
-    const std::u16string mark = u"{" + RegSet::DecimalText(n++) + u"}";
-    for (std::size_t at = text.find(mark); at != std::u16string::npos;
-         at = text.find(mark, at + value.size())) {
-      text.replace(at, mark.size(), value);
-    }
-  }
-  return text;
-}
 
 std::u16string Number(long long n) { return RegSet::DecimalText(static_cast<std::int32_t>(n)); }
 
@@ -187,16 +273,34 @@ const Words& WordsOf(Language language) {
   return language == Language::Japanese ? kJapanese : kEnglish;
 }
 
+// What dicreg's exit status means.
+const char16_t* Meaning(DWORD status, const Words& w) {
+  switch (status) {
+    case 0:
+      return w.statusRegistered;
+    case 1:
+      return w.statusNoSet;
+    case 2:
+      return w.statusRefused;
+    case 3:
+      return w.statusFailed;
+    case 4:
+      return w.statusKept;
+    default:
+      return w.statusUnknown;
+  }
+}
+
 // What one set's line says after its name.
-std::u16string State(const Finding& finding, const Words& w) {
+std::u16string Line(const Finding& finding, SetState state, const Words& w) {
+  if (state == SetState::Unreadable) {
+    return Fill(w.cannotRead, {StatusText(finding.set->readStatus)});
+  }
   std::u16string said;
   const auto add = [&](const std::u16string& part) {
     if (!said.empty()) said += w.listSeparator;
     said += part;
   };
-  if (finding.set->Unreadable()) {
-    return Fill(w.cannotRead, {Number(finding.set->readStatus)});
-  }
   for (const auto& entry : finding.registered) {
     const char16_t* kind = entry.file == FileState::Installed   ? w.installed
                            : entry.file == FileState::Elsewhere ? w.elsewhere
@@ -204,37 +308,76 @@ std::u16string State(const Finding& finding, const Words& w) {
     add(Fill(kind, {Number(entry.slot)}));
   }
   for (int slot : finding.otherEditions) add(Fill(w.edition, {Number(slot)}));
-  if (finding.registered.empty() && finding.writable) {
-    add(finding.nextSlot ? Fill(w.next, {Number(finding.nextSlot)}) : std::u16string(w.noSlot));
-  }
-  if (!finding.writable) add(Fill(w.readOnly, {Number(finding.set->writeStatus)}));
+  if (state == SetState::Free) add(Fill(w.next, {Number(finding.nextSlot)}));
+  if (state == SetState::Full) add(w.noSlot);
+  if (!finding.writable) add(Fill(w.readOnly, {StatusText(finding.set->writeStatus)}));
   return said;
 }
 
 // The verdict's line for a set that needs something done, or nothing.
-std::u16string Advice(const Finding& finding, const Words& w) {
+std::u16string Advice(const Finding& finding, SetState state, const Words& w) {
   const std::u16string name = finding.set->Name();
-  if (finding.set->Unreadable()) {
-    return Fill(w.unreadable, {name, Number(finding.set->readStatus)});
-  }
-  if (finding.registered.empty()) {
-    if (!finding.writable) return Fill(w.unwritable, {name, Number(finding.set->writeStatus)});
-    if (!finding.nextSlot) return Fill(w.full, {name});
-    return Fill(w.free, {name, Number(finding.nextSlot)});
-  }
-  for (const auto& entry : finding.registered) {
-    if (entry.file == FileState::Missing) return Fill(w.missing, {name, entry.path});
+  switch (state) {
+    case SetState::Registered:
+      return std::u16string();
+    case SetState::FileMissing:
+      for (const auto& entry : finding.registered) {
+        if (entry.file == FileState::Missing) return Fill(w.missing, {name, entry.path});
+      }
+      return std::u16string();
+    case SetState::Free:
+      return Fill(w.free, {name, Number(finding.nextSlot)});
+    case SetState::Full:
+      return Fill(w.full, {name});
+    case SetState::ReadOnly:
+      return Fill(w.unwritable, {name, StatusText(finding.set->writeStatus)});
+    case SetState::Unreadable:
+      return Fill(w.unreadable, {name, StatusText(finding.set->readStatus)});
   }
   return std::u16string();
 }
 
-std::u16string JoinVersions(const std::vector<std::u16string>& versions) {
+std::u16string Join(const std::vector<std::u16string>& names, const char16_t* separator) {
   std::u16string joined;
-  for (const auto& version : versions) joined += (joined.empty() ? u"" : u", ") + version;
+  for (const auto& name : names) joined += (joined.empty() ? u"" : separator) + name;
   return joined;
 }
 
 }  // namespace
+
+std::u16string Fill(const std::u16string& pattern, const std::vector<std::u16string>& values) {
+  std::u16string text;
+  for (std::size_t at = 0; at < pattern.size(); ++at) {
+    const char16_t digit = at + 2 < pattern.size() ? pattern[at + 1] : u'\0';
+    const std::size_t n = digit >= u'1' && digit <= u'9' ? digit - u'0' : 0;
+    if (pattern[at] == u'{' && n && n <= values.size() && pattern[at + 2] == u'}') {
+      text += values[n - 1];
+      at += 2;
+    } else {
+      text += pattern[at];
+    }
+  }
+  return text;
+}
+
+std::u16string StatusText(DWORD code) {
+  if (code < 0x80000000) return Number(code);
+  std::u16string hex = u"0x";
+  for (int shift = 28; shift >= 0; shift -= 4) hex += u"0123456789ABCDEF"[(code >> shift) & 15];
+  return hex;
+}
+
+SetState StateOf(const Finding& finding) {
+  if (finding.set->Unreadable()) return SetState::Unreadable;
+  if (!finding.registered.empty()) {
+    for (const auto& entry : finding.registered) {
+      if (entry.file == FileState::Missing) return SetState::FileMissing;
+    }
+    return SetState::Registered;
+  }
+  if (!finding.writable) return SetState::ReadOnly;
+  return finding.nextSlot ? SetState::Free : SetState::Full;
+}
 
 std::u16string FileName(Language language) { return WordsOf(language).fileName; }
 
@@ -243,7 +386,7 @@ std::u16string SavedText(Language language, const std::u16string& path) {
 }
 
 std::u16string NotSavedText(Language language, const std::u16string& path, DWORD error) {
-  return Fill(WordsOf(language).notSaved, {path, Number(error)});
+  return Fill(WordsOf(language).notSaved, {path, StatusText(error)});
 }
 
 std::u16string UsageText(Language language) { return WordsOf(language).usage; }
@@ -259,44 +402,53 @@ Report Write(const Survey& survey, const std::vector<Finding>& findings, const F
   line(u"");
   if (facts.registration) {
     const Registration& run = *facts.registration;
-    const bool known = run.started && run.code < 4;
-    line(run.started ? Fill(w.registration, {Number(run.code), known ? w.statuses[run.code] : u"?"})
-                     : Fill(w.notStarted, {Number(run.code)}));
+    line(run.started ? Fill(w.registration, {StatusText(run.code), Meaning(run.code, w)})
+                     : Fill(w.notStarted, {StatusText(run.code)}));
     line(u"");
   }
 
   int inUse = 0;
   int registered = 0;
+  bool fine = true;  // every set found is registered, from files that exist
+  bool canTake = false;
+  std::vector<std::u16string> advice;
   for (const auto& finding : findings) {
+    const SetState state = StateOf(finding);
     inUse += finding.set->InUse();
-    registered += finding.set->InUse() && !finding.registered.empty();
+    registered += state == SetState::Registered;
+    fine &= state == SetState::Registered;
+    canTake |= finding.CanTake();
+    const std::u16string said = Advice(finding, state, w);
+    if (!said.empty()) advice.push_back(said);
   }
   if (inUse == 0) {
-    if (survey.atok2012) {
-      line(Fill(w.notSetUp, {facts.user}) + w.setUp);
-    } else {
-      const std::u16string others =
-          survey.otherVersions.empty()
-              ? std::u16string()
-              : Fill(w.otherVersions, {JoinVersions(survey.otherVersions)});
-      line(Fill(w.noAtok, {facts.user}) + others);
-    }
+    line(survey.atok2012
+             ? Fill(w.notSetUp, {facts.user}) + (facts.pending.empty() ? w.setUp : w.setUpPending)
+             : Fill(w.noAtok, {facts.user}));
   } else {
     const char16_t* verdict = registered == inUse ? (inUse == 1 ? w.one : w.all)
                               : registered == 0   ? (inUse == 1 ? w.noneOfOne : w.none)
                                                   : w.some;
     line(Fill(verdict, {Number(registered == 0 ? inUse : registered), Number(inUse)}));
   }
-  for (const auto& finding : findings) {
-    const std::u16string advice = Advice(finding, w);
-    if (!advice.empty()) line(advice);
+  for (const auto& said : advice) line(said);
+  if (!facts.dictionaryPresent) line(Fill(w.noDictionary, {facts.dictionary}));
+  if (!survey.otherVersions.empty()) {
+    line(Fill(w.otherVersions, {Join(survey.otherVersions, w.nameSeparator)}));
   }
-  report.allRegistered = inUse > 0;
-  for (const auto& finding : findings) report.allRegistered &= !finding.Problem();
+  if (!facts.pending.empty()) {
+    line(Fill(canTake ? w.pendingNow : w.pending, {Join(facts.pending, w.nameSeparator)}));
+  }
+  if (facts.signInAgain) line(w.signInAgain);
+  if (facts.restart) line(w.restart);
+  report.status = !canTake                                       ? kNoSetCanTake
+                  : fine && inUse > 0 && facts.dictionaryPresent ? kAllRegistered
+                                                                 : kSomethingToDo;
 
   line(u"");
   line(w.made + facts.made);
-  line(w.windows + facts.windows);
+  line(Fill(w.windows,
+            {facts.windows.name, facts.windows.version, facts.windows.wide ? w.wide : w.narrow}));
   line(w.user + facts.user);
   line(u"dicreport: " + facts.version);
   line(facts.dicregVersion.empty() ? Fill(w.noDicreg, {facts.dicregPath})
@@ -308,7 +460,7 @@ Report Write(const Survey& survey, const std::vector<Finding>& findings, const F
     line(Fill(w.setsInUse, {dicset::kProfileKey}));
     for (const auto& finding : findings) {
       line(u"");
-      line(finding.set->Name() + u": " + State(finding, w));
+      line(finding.set->Name() + u": " + Line(finding, StateOf(finding), w));
       for (int k = 1; k <= dicset::kLastSlot; ++k) {
         if (!finding.set->slots[k].empty()) line(u"  " + Number(k) + u": " + finding.set->slots[k]);
       }

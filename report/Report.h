@@ -13,6 +13,15 @@ namespace report {
 
 enum class Language { English, Japanese };
 
+// The exit status tells a caller what the report found, or why there is none.
+enum ExitStatus : int {
+  kAllRegistered = 0,  // every dictionary set in use holds the dictionary, from a file that exists
+  kSomethingToDo = 1,  // a set in use lacks it, names a missing file or is locked; one can take it
+  kBadArguments = 2,   // more than one argument, or an unknown switch; nothing was done
+  kNotWritten = 3,     // the report file could not be written
+  kNoSetCanTake = 4,  // no dictionary set in use can take the dictionary: dicreg would show its box
+};
+
 // A run of dicreg made just before the report ("register again"): its exit status, or the
 // Windows error that kept it from starting.
 struct Registration {
@@ -20,24 +29,46 @@ struct Registration {
   DWORD code = 0;
 };
 
-// What the report says beside the dictionary sets: when, on which Windows, for whom, and the
-// files installed beside it.
+// The Windows the report was made on.
+struct WindowsVersion {
+  std::u16string name;     // "Windows 10"
+  std::u16string version;  // "10.0.19045", and the service pack where there is one
+  bool wide = false;       // 64-bit Windows
+};
+
+// What the report says beside the dictionary sets: when, on which Windows, for whom, the files
+// installed beside it, and what waits for the next sign-in.
 struct Facts {
-  std::u16string made;     // date and time, as 2026-12-08 10:36
-  std::u16string windows;  // name, version and width of Windows
+  std::u16string made;  // date and time, as 2026-12-08 10:36
+  WindowsVersion windows;
   std::u16string user;     // the Windows user's name
   std::u16string version;  // dicreport's own
   std::u16string dicregPath;
   std::u16string dicregVersion;  // empty when dicreg.exe is not there
   std::u16string dictionary;     // the installed dictionary's path
   bool dictionaryPresent = false;
+  std::vector<std::u16string> pending;  // startup entries that register at the next sign-in
+  bool signInAgain = false;  // an older dictionary, which ATOK 2012 may hold open, waits beside
+  bool restart = false;      // Windows replaces or deletes a file of the folder at the next restart
   std::optional<Registration> registration;
 };
 
 struct Report {
-  std::u16string text;         // lines end with CR LF
-  bool allRegistered = false;  // every set in use holds the dictionary, and nothing is amiss
+  std::u16string text;  // lines end with CR LF
+  ExitStatus status = kSomethingToDo;
 };
+
+// What one dictionary set in use is found to be: the one place from which its line, the verdict
+// and the exit status follow.
+enum class SetState {
+  Registered,   // holds the dictionary, from files that exist
+  FileMissing,  // holds it, but from a file that no longer exists
+  Free,         // lacks it; registering again puts it into a free slot
+  Full,         // lacks it; slots 2 to 9 all hold other dictionaries
+  ReadOnly,     // lacks it; this Windows user may not change the set
+  Unreadable,   // the set cannot even be read
+};
+SetState StateOf(const Finding& finding);
 
 Report Write(const Survey& survey, const std::vector<Finding>& findings, const Facts& facts,
              Language language);
@@ -45,10 +76,18 @@ Report Write(const Survey& survey, const std::vector<Finding>& findings, const F
 // The report file's name on the desktop.
 std::u16string FileName(Language language);
 
-// The texts of the message boxes the program may show: the report saved but not opened, the
-// report not saved, and more than one argument given.
+// The texts of the message boxes the program may show where a person started it: the report
+// saved but not opened, the report not saved, and arguments it does not take.
 std::u16string SavedText(Language language, const std::u16string& path);
 std::u16string NotSavedText(Language language, const std::u16string& path, DWORD error);
 std::u16string UsageText(Language language);
+
+// A status or Windows error as the report prints it: in decimal, or from 0x80000000 on (the
+// codes Windows gives a program it stopped) in hexadecimal.
+std::u16string StatusText(DWORD code);
+
+// Puts the values in place of {1}, {2}, ... in one pass: a value that itself holds "{2}" stays
+// as it is.
+std::u16string Fill(const std::u16string& pattern, const std::vector<std::u16string>& values);
 
 }  // namespace report

@@ -1,5 +1,7 @@
 #include "Survey.h"
 
+#include <algorithm>
+
 #include "../registry/RegSet.h"
 #include "../registry/WinText.h"
 
@@ -28,6 +30,26 @@ std::vector<std::u16string> Subkeys(const std::u16string& path) {
     }
     names.emplace_back(reinterpret_cast<const char16_t*>(name), length);
   }
+}
+
+// The numbers of a version's fields (digits, parted by dots), or none when the name is no
+// version.
+std::vector<unsigned long> VersionFields(const std::u16string& name) {
+  std::vector<unsigned long> fields;
+  bool digits = false;
+  for (char16_t c : name + u'.') {
+    if (c == u'.') {
+      if (!digits) return {};
+      digits = false;
+    } else if (c >= u'0' && c <= u'9') {
+      if (!digits) fields.push_back(0);
+      digits = true;
+      fields.back() = std::min(fields.back() * 10 + (c - u'0'), 999999UL);
+    } else {
+      return {};
+    }
+  }
+  return fields;
 }
 
 SetReading ReadSet(const std::u16string& key) {
@@ -63,14 +85,6 @@ std::u16string EntryPath(const std::u16string& text) {
   return second == std::u16string::npos ? text : text.substr(second + 1);
 }
 
-bool Finding::Problem() const {
-  if (set->Unreadable() || registered.empty()) return true;
-  for (const auto& entry : registered) {
-    if (entry.file == FileState::Missing) return true;
-  }
-  return false;
-}
-
 std::vector<Finding> Find(const Survey& survey, const std::u16string& installed,
                           const FileExists& exists) {
   std::vector<Finding> findings;
@@ -84,10 +98,9 @@ std::vector<Finding> Find(const Survey& survey, const std::u16string& installed,
       const bool family = dicset::RefersTo(text, dicset::kDicNameEx);
       if (dicset::RefersTo(text, dicset::kDicName)) {
         Entry entry{k, EntryPath(text), FileState::Missing};
-        if (dicset::Upper(entry.path) == dicset::Upper(installed)) {
-          entry.file = FileState::Installed;
-        } else if (exists(entry.path)) {
-          entry.file = FileState::Elsewhere;
+        if (exists(entry.path)) {
+          entry.file = dicset::Upper(entry.path) == dicset::Upper(installed) ? FileState::Installed
+                                                                             : FileState::Elsewhere;
         }
         finding.registered.push_back(entry);
       } else if (family) {
@@ -99,6 +112,19 @@ std::vector<Finding> Find(const Survey& survey, const std::u16string& installed,
     findings.push_back(std::move(finding));
   }
   return findings;
+}
+
+std::u16string NewestVersion(const std::vector<std::u16string>& names) {
+  std::u16string newest;
+  std::vector<unsigned long> highest;
+  for (const auto& name : names) {
+    const auto fields = VersionFields(name);
+    if (!fields.empty() && (newest.empty() || fields > highest)) {
+      newest = name;
+      highest = fields;
+    }
+  }
+  return newest;
 }
 
 }  // namespace report

@@ -56,7 +56,9 @@ struct Finding {
   int nextSlot = 0;                // where registering again writes; 0: slots 2 to 9 all taken
   bool writable = true;            // dicreg can open the set
 
-  bool Problem() const;
+  // dicreg would write the dictionary into this set: it is in use, open to dicreg and has a
+  // slot that is free or holds the family.
+  bool CanTake() const { return set->InUse() && writable && nextSlot != 0; }
 };
 
 // Whether a file exists; the report asks the file system, the tests answer for it.
@@ -69,5 +71,8 @@ std::vector<Finding> Find(const Survey& survey, const std::u16string& installed,
 
 // The path an entry names: what follows its first two fields ("ON,0,").
 std::u16string EntryPath(const std::u16string& text);
+
+// Of folder names, the one that is the highest version (numbers and dots, as 1.0.10), or "".
+std::u16string NewestVersion(const std::vector<std::u16string>& names);
 
 }  // namespace report

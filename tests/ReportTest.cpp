@@ -2,6 +2,7 @@
 // that reading the sets changes nothing.
 #include <string>
 
+#include "../report/Pending.h"
 #include "../report/Report.h"
 #include "AtokLayout.h"
 
@@ -27,24 +28,30 @@ const std::u16string kElsewhere = u"D:\\OLD\\QELDAT2012.DIC";
 
 class ReportTest : public RegistryTest {
  protected:
-  // Reads the sets as the program does; of the paths entries name, only kElsewhere exists.
+  // Reads the sets as the program does; of the paths entries name, only kElsewhere and (unless
+  // a case takes it away) the installed dictionary exist.
   std::vector<report::Finding> Survey() {
     survey = report::TakeSurvey();
-    return report::Find(survey, kInstalled,
-                        [](const std::u16string& path) { return path == kElsewhere; });
+    return report::Find(survey, kInstalled, [this](const std::u16string& path) {
+      return path == kElsewhere ||
+             (facts.dictionaryPresent && dicset::Upper(path) == kEntry.substr(5));
+    });
   }
 
-  report::Report Text(Language language) {
-    const auto findings = Survey();
-    report::Facts facts;
+  void SetUp() override {
+    RegistryTest::SetUp();
     facts.made = u"2026-12-08 10:36";
-    facts.windows = u"Windows 10 (10.0.19045), 64-bit";
+    facts.windows = {u"Windows 10", u"10.0.19045", true};
     facts.user = u"yamada";
     facts.version = u"1.0.0";
     facts.dicregPath = u"C:\\Users\\yamada\\AppData\\Local\\QelDat2012\\dicreg.exe";
     facts.dicregVersion = u"1.0.0";
     facts.dictionary = kInstalled;
     facts.dictionaryPresent = true;
+  }
+
+  report::Report Text(Language language) {
+    const auto findings = Survey();
     return report::Write(survey, findings, facts, language);
   }
 
@@ -70,6 +77,7 @@ class ReportTest : public RegistryTest {
   }
 
   report::Survey survey;
+  report::Facts facts;
 };
 
 TEST_F(ReportTest, FindsEveryStateAndChangesNothing) {
@@ -111,16 +119,21 @@ TEST_F(ReportTest, FindsEveryStateAndChangesNothing) {
   EXPECT_EQ(found[5].set->writeStatus, ERROR_ACCESS_DENIED);
   EXPECT_TRUE(found[6].set->Unreadable());
   EXPECT_EQ(found[7].nextSlot, 0);
-  for (std::size_t i = 0; i < found.size(); ++i) EXPECT_EQ(found[i].Problem(), i >= 2) << i;
+  using State = report::SetState;
+  std::vector<State> states;
+  for (const auto& finding : found) states.push_back(report::StateOf(finding));
+  EXPECT_EQ(states, (std::vector<State>{State::Registered, State::Registered, State::FileMissing,
+                                        State::Free, State::Free, State::ReadOnly,
+                                        State::Unreadable, State::Full}));
 }
 
 // What each set's own line says is checked under Wine, set by set against the model.
 TEST_F(ReportTest, SaysTheVerdictAndWhatToDoInBothLanguages) {
   SeedEveryState();
   const auto english = Text(Language::English);
-  EXPECT_FALSE(english.allRegistered);
+  EXPECT_EQ(english.status, report::kSomethingToDo);
   for (const std::u16string& line : std::initializer_list<std::u16string>{
-           u"QelDat2012 is registered in 3 of the 7 dictionary sets in use.\r\n",
+           u"QelDat2012 is registered in 2 of the 7 dictionary sets in use.\r\n",
            u"- Atkms\\DicSet3 names a file that no longer exists (e:\\gone\\qeldat2012.dic)",
            u"- Atokw\\DicSet1 does not hold it: choose \"Register in ATOK 2012 again\" in the "
            u"Start menu; it goes into slot 3.\r\n",
@@ -132,7 +145,7 @@ TEST_F(ReportTest, SaysTheVerdictAndWhatToDoInBothLanguages) {
   }
   const auto japanese = Text(Language::Japanese);
   for (const std::u16string& line : std::initializer_list<std::u16string>{
-           u"QelDat2012 は、使用中の辞書セット 7 個のうち 3 個に登録されています。\r\n",
+           u"QelDat2012 は、使用中の辞書セット 7 個のうち 2 個に登録されています。\r\n",
            u"\r\n- User0\\DicSet1 には空きスロットがありません（",
            u"使用中でない辞書セット: 81 個中 73 個\r\n"}) {
     EXPECT_TRUE(Says(japanese, line));
@@ -143,28 +156,101 @@ TEST_F(ReportTest, SaysTheVerdictAndWhatToDoInBothLanguages) {
 TEST_F(ReportTest, AllSetsRegisteredIsTheOneGoodVerdict) {
   for (const auto& profile : {u"Atkms", u"User0"}) SetText(InUseSet(profile, 1), Slot(2), kEntry);
   const auto said = Text(Language::English);
-  EXPECT_TRUE(said.allRegistered);
+  EXPECT_EQ(said.status, report::kAllRegistered);
   EXPECT_TRUE(
       Says(said, u"\r\n\r\nQelDat2012 is registered in all 2 dictionary sets in use.\r\n\r\n"));
+  EXPECT_TRUE(Says(said, u"\r\nWindows: Windows 10 (10.0.19045), 64-bit\r\n"));
+  EXPECT_TRUE(
+      Says(Text(Language::Japanese), u"\r\nWindows: Windows 10（10.0.19045）、64 ビット\r\n"));
+}
+
+TEST_F(ReportTest, MissingInstalledDictionaryIsNeverAllRegistered) {
+  for (const auto& profile : {u"Atkms", u"User0"}) SetText(InUseSet(profile, 1), Slot(2), kEntry);
+  facts.dictionaryPresent = false;
+  const auto said = Text(Language::English);
+  EXPECT_EQ(said.status, report::kSomethingToDo);
+  EXPECT_TRUE(Says(said, u"\r\nQelDat2012 is not registered in any of the 2 dictionary sets"));
+  EXPECT_TRUE(Says(said, u"\r\n- Atkms\\DicSet1 names a file that no longer exists ("));
+  EXPECT_TRUE(Says(said, u"\r\n- The installed dictionary is missing (" + kInstalled + u")"));
+}
+
+// Status 4 is what the packages ask before they run dicreg unattended: no set could take it.
+TEST_F(ReportTest, NoSetThatCanTakeItIsStatus4) {
+  EXPECT_EQ(Text(Language::English).status, report::kNoSetCanTake);
+  for (int k = 2; k <= 9; ++k) SetText(InUseSet(u"User0", 1), Slot(k), kOtherDic);
+  InUseSet(u"Atwd", 1);
+  AllowOnly(SetKey(u"Atwd", 1), KEY_READ);
+  facts.pending = {u"QelDat2012"};
+  const auto said = Text(Language::English);
+  EXPECT_EQ(said.status, report::kNoSetCanTake);
+  EXPECT_TRUE(Says(said,
+                   u"\r\n- QelDat2012 registers by itself at the first sign-in to Windows "
+                   u"after a dictionary set in use can take it (startup entry QelDat2012)."));
+  SetText(SetKey(u"User0", 1), Slot(9), u"ON,0,C:\\OLD\\QELDAT2011.DIC");
+  const auto now = Text(Language::English);
+  EXPECT_EQ(now.status, report::kSomethingToDo);
+  EXPECT_TRUE(Says(now,
+                   u"\r\n- A dictionary set in use can take QelDat2012 now: it registers by "
+                   u"itself at the next sign-in"));
+}
+
+TEST_F(ReportTest, OtherVersionsAreNamedBesideAtok2012) {
+  SetText(InUseSet(u"Atkms", 1), Slot(2), kEntry);
+  SetText(u"Software\\Justsystem\\ATOK\\24.0\\Profile\\Atkms\\DicSet1", Slot(1), kSystemDic);
+  const auto said = Text(Language::English);
+  EXPECT_TRUE(Says(said,
+                   u"QelDat2012 is registered in the dictionary set in use.\r\n"
+                   u"- Settings of other ATOK versions were found: 24.0. QelDat2012 works in "
+                   u"ATOK 2012 (version 25.0) only"));
+  facts.signInAgain = true;
+  EXPECT_TRUE(
+      Says(Text(Language::Japanese), u"\r\n- 以前のバージョンの辞書ファイルが残っています"));
 }
 
 TEST_F(ReportTest, NoSetInUseIsOneLineWithWhatToDo) {
-  EXPECT_FALSE(Text(Language::English).allRegistered);
   EXPECT_TRUE(Says(Text(Language::English),
                    u"\r\n\r\nATOK 2012's settings are not there for this Windows user (yamada): "
                    u"ATOK 2012 is probably not installed, or this user has not started it "
                    u"yet.\r\n\r\n"));
   SetText(u"Software\\Justsystem\\ATOK\\26.0\\Profile\\User0\\DicSet1", Slot(1), kSystemDic);
   EXPECT_TRUE(Says(Text(Language::English),
-                   u" Settings of other ATOK versions were found: 26.0. QelDat2012 is for ATOK "
-                   u"2012 (version 25.0) only.\r\n"));
+                   u"\r\n- Settings of other ATOK versions were found: 26.0. QelDat2012 works in "
+                   u"ATOK 2012 (version 25.0) only"));
   SetText(SetKey(u"User0", 1), Slot(1), u"");
   const auto japanese = Text(Language::Japanese);
-  EXPECT_FALSE(japanese.allRegistered);
+  EXPECT_EQ(japanese.status, report::kNoSetCanTake);
   EXPECT_TRUE(Says(japanese,
                    u"\r\n\r\nこの Windows ユーザー（yamada）には、ATOK 2012 の使用中の"
                    u"辞書セットがありません。"));
   EXPECT_TRUE(Says(japanese, u"使用中でない辞書セット: 81 個中 81 個\r\n"));
+}
+
+TEST(ReportTexts, AreFilledInOnePassAndStatusesFromTheTopBitInHex) {
+  EXPECT_EQ(report::Fill(u"{1} ({2}) {1}", {u"C:\\{2}\\x", u"5"}), u"C:\\{2}\\x (5) C:\\{2}\\x");
+  EXPECT_EQ(report::Fill(u"{3} {", {u"a"}), u"{3} {");
+  EXPECT_EQ(report::StatusText(3), u"3");
+  EXPECT_EQ(report::StatusText(0x7FFFFFFF), u"2147483647");
+  EXPECT_EQ(report::StatusText(0xC0000005), u"0xC0000005");
+}
+
+TEST(NewestVersion, ComparesEachNumber) {
+  EXPECT_EQ(report::NewestVersion({u"1.0.9", u"1.0.10", u"2.x", u"3..1", u"", u"."}), u"1.0.10");
+  EXPECT_EQ(report::NewestVersion({u"setup", u"..", u"4."}), u"");
+}
+
+TEST_F(ReportTest, PendingEntriesAreTheRunValuesThatRunThisProgramQuietly) {
+  const std::u16string program = u"C:\\Users\\yamada\\AppData\\Local\\QelDat2012\\dicreport.exe";
+  SetText(report::kRunKey, u"QelDat2012", u"\"" + program + u"\" /quiet");
+  SetText(report::kRunKey, u"辞書", u"\"" + dicset::Upper(program) + u"\" /QUIET");
+  SetText(report::kRunKey, u"Other", u"\"" + program + u"\" /register");
+  SetText(report::kRunKey, u"Elsewhere", u"\"D:\\QelDat2012\\dicreport.exe\" /quiet");
+  EXPECT_EQ(report::PendingEntries(program), (std::vector<std::u16string>{u"QelDat2012", u"辞書"}));
+  report::ForgetPending(program);
+  EXPECT_TRUE(report::PendingEntries(program).empty());
+  EXPECT_TRUE(IsMissing(report::kRunKey, u"辞書"));
+  EXPECT_TRUE(HoldsText(report::kRunKey, u"Other", u"\"" + program + u"\" /register"));
+  EXPECT_TRUE(
+      HoldsText(report::kRunKey, u"Elsewhere", u"\"D:\\QelDat2012\\dicreport.exe\" /quiet"));
 }
 
 TEST(EntryPath, IsWhatFollowsTheFirstTwoFields) {

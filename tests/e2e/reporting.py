@@ -52,8 +52,9 @@ def entry_path(text):
 
 def expected_sets(reg):
     """For each set in use, in dicreg's order: its name, the parts of its line (as keys of SAYS
-    with the slot), and its slot lines; and the exit status the report must end with."""
-    sets, status = [], 1 if not list(in_use_sets(reg)) else 0
+    with the slot), and its slot lines; and the exit status the report must end with: 0 when
+    every set holds it from a file that exists, 4 when no set could take it, 1 otherwise."""
+    sets, fine, can_take = [], bool(list(in_use_sets(reg))), False
     for path in in_use_sets(reg):
         texts = [read_text(reg, path, slot(k)) for k in range(10)]
         registered = [("installed" if entry_path(texts[k]).upper() == INSTALLED.upper() else
@@ -68,10 +69,11 @@ def expected_sets(reg):
         if not writable:
             parts.append(("read only", 0))
         if not registered or any(kind == "gone" for kind, _ in registered):
-            status = 1
+            fine = False
+        can_take |= writable and bool(free)
         lines = ["  %d: %s" % (k, texts[k]) for k in range(1, 10) if texts[k]]
         sets.append(("\\".join(path.split("\\")[-2:]), parts, lines))
-    return sets, status
+    return sets, 0 if fine else 1 if can_take else 4
 
 
 def said_sets(text):

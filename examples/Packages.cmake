@@ -59,6 +59,14 @@ else()
 endif()
 add_custom_command(OUTPUT "${dictionary}"
   COMMAND ${CMAKE_COMMAND} -E copy "${source}" "${dictionary}" DEPENDS "${source}" VERBATIM)
+# The next version, for the tests, carries a dictionary of its own: the same with a line more.
+set(next_dictionary "${CMAKE_BINARY_DIR}/next/QelDat2012.dic")
+add_custom_command(OUTPUT "${next_dictionary}"
+  COMMAND ${CMAKE_COMMAND} -E make_directory "${CMAKE_BINARY_DIR}/next"
+  COMMAND ${Python3_EXECUTABLE} -c
+    "import sys; open(sys.argv[2], 'wb').write(open(sys.argv[1], 'rb').read() + b'\\nnext\\n')"
+    "${dictionary}" "${next_dictionary}"
+  DEPENDS "${dictionary}" VERBATIM)
 
 # Signing, when the environment names a key (scripts/sign.py says which variables): the programs
 # before they are packed, the uninstallers and setups as their compilers write them, the MSIs.
@@ -132,16 +140,17 @@ function(dicreg_packages arch suffix)
   endif()
   set(built)
   # The setups, and the next version of each, for the upgrade tests.
-  foreach(variant IN ITEMS "QelDat2012-setup;${DICREG_PACKAGE_VERSION}"
-      "QelDat2012-setup-next;${DICREG_NEXT_VERSION}")
+  foreach(variant IN ITEMS "QelDat2012-setup;${DICREG_PACKAGE_VERSION};${dictionary}"
+      "QelDat2012-setup-next;${DICREG_NEXT_VERSION};${next_dictionary}")
     list(GET variant 0 name)
     list(GET variant 1 version)
+    list(GET variant 2 packed_dictionary)
     add_custom_command(OUTPUT "${out}/${name}.exe"
       COMMAND ${CMAKE_COMMAND} -E make_directory "${out}"
       COMMAND ${DICREG_MAKENSIS} -V2 -INPUTCHARSET UTF8 ${nsis_arch} "-DIDENTITY=${identity}"
         "-DVERSION=${version}" "-DPROGRAM=${packed}" "-DREPORT=${report}"
-        "-DDICTIONARY=${dictionary}" ${nsis_sign} "-DOUTFILE=${out}/${name}.exe" "${nsi}"
-      DEPENDS "${nsi}" "${packed}" "${report}" "${dictionary}" "${identity}" "${sign}"
+        "-DDICTIONARY=${packed_dictionary}" ${nsis_sign} "-DOUTFILE=${out}/${name}.exe" "${nsi}"
+      DEPENDS "${nsi}" "${packed}" "${report}" "${packed_dictionary}" "${identity}" "${sign}"
         ${branding} VERBATIM)
     list(APPEND built "${out}/${name}.exe")
     set(setups "${out}/${name}.exe")
@@ -155,10 +164,10 @@ function(dicreg_packages arch suffix)
           COMMAND "${inno}/iscc.sh" --compiler "${inno}/node_modules/${compiler}/bin"
             --prefix "${CMAKE_BINARY_DIR}/inno/wineprefix" --out "${setup}" ${inno_sign}
             --path "IDENTITY=${inno_identity}" --define "VERSION=${version}"
-            --path "PROGRAM=${packed}" --path "REPORT=${report}" --path "DICTIONARY=${dictionary}"
-            "${inno}/QelDat2012.iss"
+            --path "PROGRAM=${packed}" --path "REPORT=${report}"
+            --path "DICTIONARY=${packed_dictionary}" "${inno}/QelDat2012.iss"
           DEPENDS "${inno}/QelDat2012.iss" "${inno}/iscc.sh" "${inno}/package-lock.json"
-            "${packed}" "${report}" "${dictionary}" "${inno_identity}" "${sign}" ${branding}
+            "${packed}" "${report}" "${packed_dictionary}" "${inno_identity}" "${sign}" ${branding}
             VERBATIM)
         list(APPEND built "${setup}")
         list(APPEND setups "${setup}")
@@ -177,10 +186,12 @@ function(dicreg_packages arch suffix)
   file(RELATIVE_PATH report_from_build "${CMAKE_BINARY_DIR}" "${report}")
   # The package, the next version of it, and the same version built again (another
   # ProductCode), for the upgrade tests.
-  foreach(variant IN ITEMS "QelDat2012;${DICREG_PACKAGE_VERSION}"
-      "QelDat2012-next;${DICREG_NEXT_VERSION}" "QelDat2012-rebuilt;${DICREG_PACKAGE_VERSION}")
+  foreach(variant IN ITEMS "QelDat2012;${DICREG_PACKAGE_VERSION};QelDat2012.dic"
+      "QelDat2012-next;${DICREG_NEXT_VERSION};next/QelDat2012.dic"
+      "QelDat2012-rebuilt;${DICREG_PACKAGE_VERSION};QelDat2012.dic")
     list(GET variant 0 name)
     list(GET variant 1 version)
+    list(GET variant 2 packed_dictionary)
     set(msi "${out}/${name}.msi")
     dicreg_next_version("${version}" below)
     set(sign_this)
@@ -197,10 +208,10 @@ function(dicreg_packages arch suffix)
       COMMAND ${CMAKE_COMMAND} -E make_directory "${out}"
       COMMAND ${Python3_EXECUTABLE} "${CMAKE_CURRENT_LIST_DIR}/msi/wixl.py" --settings "${settings}"
         -a ${arch} ${defines} -D "Program=${packed_from_build}" -D "Report=${report_from_build}"
-        -D Dictionary=QelDat2012.dic -o "${msi}" "${wxs}"
+        -D "Dictionary=${packed_dictionary}" -o "${msi}" "${wxs}"
       ${sign_this}
       DEPENDS "${wxs}" "${CMAKE_CURRENT_LIST_DIR}/msi/wixl.py" "${packed}" "${report}"
-        "${dictionary}" "${settings}" "${sign}" ${branding}
+        "${CMAKE_BINARY_DIR}/${packed_dictionary}" "${settings}" "${sign}" ${branding}
       WORKING_DIRECTORY "${CMAKE_BINARY_DIR}" VERBATIM)
     list(APPEND built "${msi}")
     # Every text the user reads must read back as the source and the settings give it.
@@ -246,4 +257,7 @@ add_test(NAME msi-installer-version
   COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tests/release/check_msi.py ${packages})
 add_test(NAME msi-per-user-data
   COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tests/release/check_msi.py --per-user
+    ${packages})
+add_test(NAME msi-rollback
+  COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tests/release/check_msi.py --rollback
     ${packages})

@@ -20,6 +20,13 @@
 ; version it stops, changing nothing.
 ; Removed from "Apps", or quietly with the command of its uninstall entry:
 ;   "%LOCALAPPDATA%\QelDat2012\unins000.exe" /VERYSILENT /SUPPRESSMSGBOXES /NORESTART
+;
+; Silent (/VERYSILENT), it shows no window at all: it runs dicreg only when a dictionary set in
+; use can take the dictionary. When none can, in either mode, a startup entry named after the
+; product registers it at the first sign-in after one can, and then goes. Each version's
+; dictionary has a folder of its own, so that ATOK 2012 holding the previous one open never keeps
+; the new one out; a previous one held open is deleted at the next sign-in. Everything is per user
+; (HKCU): no restartreplace or uninsrestartdelete, which need the machine's registry.
 
 #ifdef IDENTITY
   #include IDENTITY
@@ -125,16 +132,18 @@ en.Partly=%1 is registered in ATOK 2012, but not in every dictionary set in use.
 ja.Partly=%1 を ATOK 2012 に登録しましたが、使用中の辞書セットの一部には登録できませんでした。
 en.NotStarted=dicreg.exe could not be started.
 ja.NotStarted=dicreg.exe を起動できませんでした。
-en.NoSet=ATOK 2012 has no dictionary set to take %1 yet.
-ja.NoSet=ATOK 2012 に %1 を登録できる辞書セットがまだありません。
+en.NoSet=ATOK 2012 has no dictionary set to take %1 yet: it registers by itself at the first sign-in after one can.
+ja.NoSet=ATOK 2012 に %1 を登録できる辞書セットがまだありません。登録できるようになったあと、最初のサインインで自動的に登録されます。
+en.SignInAgain=The previous version's dictionary is in use: ATOK 2012 uses the new one after you sign out of Windows and sign in again.
+ja.SignInAgain=以前のバージョンの辞書が使用中です。Windows からサインアウトしてサインインし直すと、ATOK 2012 が新しい辞書を使うようになります。
 en.Failed=dicreg.exe ended with status %1.
 ja.Failed=dicreg.exe の終了コード: %1
 en.FinishRegistered=%1 is installed and registered in ATOK 2012. It is ready to use.
 ja.FinishRegistered=%1 をインストールし、ATOK 2012 に登録しました。すぐにお使いいただけます。
 en.FinishPartly=%1 is installed and registered in ATOK 2012, but some dictionary sets in use did not take it. The status report says which, and what to do.
 ja.FinishPartly=%1 をインストールし、ATOK 2012 に登録しましたが、使用中の辞書セットの一部には登録できませんでした。該当する辞書セットと対処方法は、登録状況レポートでご確認ください。
-en.FinishNoSet=%1 is installed, but not registered in ATOK 2012 yet: ATOK 2012's user information is not set up, or no dictionary set in use has a free slot. The status report says which. Once that is mended, choose "{#AGAIN_EN}" in the Start menu (%1).
-ja.FinishNoSet=%1 をインストールしましたが、ATOK 2012 にはまだ登録されていません。ATOK 2012 のユーザー情報が未設定か、使用中の辞書セットに空きスロットがないためと考えられます。原因は登録状況レポートでご確認ください。対処が済んだら、スタートメニューの「%1」にある「{#AGAIN_JA}」を実行してください。
+en.FinishNoSet=%1 is installed, but not registered in ATOK 2012 yet: ATOK 2012's user information is not set up, or no dictionary set in use has a free slot (the status report says which). It registers by itself at the first sign-in to Windows after that is mended.
+ja.FinishNoSet=%1 をインストールしましたが、ATOK 2012 にはまだ登録されていません。ATOK 2012 のユーザー情報が未設定か、使用中の辞書セットに空きスロットがないためと考えられます（原因は登録状況レポートでご確認ください）。登録できるようになったあと、最初に Windows にサインインしたときに自動的に登録されます。
 en.FinishFailed=%1 is installed, but registering it in ATOK 2012 failed (dicreg.exe ended with status %2). Choose "{#AGAIN_EN}" in the Start menu (%1) to try once more.
 ja.FinishFailed=%1 をインストールしましたが、ATOK 2012 への登録に失敗しました（dicreg.exe の終了コード: %2）。スタートメニューの「%1」にある「{#AGAIN_JA}」を実行して、もう一度登録してください。
 en.ShowReport=Show the dictionary status report
@@ -153,7 +162,9 @@ ja.Newer=%1 の新しいバージョン（%2）がすでにインストールさ
 [Files]
 Source: "{#PROGRAM}"; DestDir: "{app}"; DestName: "dicreg.exe"; Flags: ignoreversion
 Source: "{#REPORT}"; DestDir: "{app}"; DestName: "dicreport.exe"; Flags: ignoreversion
-Source: "{#DICTIONARY}"; DestDir: "{app}"; DestName: "QelDat2012.dic"; Flags: ignoreversion
+; Each version's dictionary goes into a folder of its own. Run again, the setup replaces it,
+; unless ATOK 2012 holds it open: then it is this version's already, and stays.
+Source: "{#DICTIONARY}"; DestDir: "{app}\{#VERSION}"; DestName: "QelDat2012.dic"; Flags: ignoreversion onlyifdoesntexist
 
 [Icons]
 Name: "{#MENU}\{cm:ReportEntry}"; Filename: "{app}\dicreport.exe"; WorkingDir: "{app}"
@@ -182,9 +193,14 @@ const
   Product = '{#Pascal(PRODUCT)}';
   Version = '{#VERSION}';
   UninstallKey = 'Software\Microsoft\Windows\CurrentVersion\Uninstall\{' + '{#APPGUID}' + '}_is1';
+  { The startup entry that registers the dictionary at a later sign-in, and the ones that delete
+    a dictionary ATOK 2012 held open. }
+  RunKey = 'Software\Microsoft\Windows\CurrentVersion\Run';
+  RunOnceKey = 'Software\Microsoft\Windows\CurrentVersion\RunOnce';
+  Dictionary = 'QelDat2012.dic';
 
 var
-  FinishText: String;
+  FinishText, Outcome: String;
   ShowReport: Boolean;
 
 { Compares two versions of three numbers: above 0 when A is the newer. }
@@ -231,51 +247,120 @@ begin
   end;
 end;
 
-{ Runs dicreport.exe from the installed folder, writing the report aside; gives its exit status:
-  0 when every dictionary set in use holds the dictionary. }
-function ReportStatus: Integer;
+{ Runs dicreport.exe from the installed folder, writing the report aside (it only reads); gives
+  its exit status: 0 when every dictionary set in use holds the dictionary, 4 when no set in use
+  can take it. }
+function ReportStatus(const Name: String): Integer;
 begin
-  if not Exec(ExpandConstant('{app}\dicreport.exe'), AddQuotes(ExpandConstant('{tmp}\report.txt')),
+  if not Exec(ExpandConstant('{app}\dicreport.exe'), AddQuotes(ExpandConstant('{tmp}\' + Name)),
       ExpandConstant('{app}'), SW_HIDE, ewWaitUntilTerminated, Result) then
     Result := -1;
 end;
 
+function Quoted(const S: String): String;
+begin
+  Result := '"' + S + '"';
+end;
+
+{ Deletes a dictionary's folder (and the installed folder, once empty); gives True when ATOK 2012
+  holds the dictionary open: then the next sign-in does it, before ATOK 2012 starts with the new
+  one. }
+function DeleteDictionary(const Folder, Name: String): Boolean;
+begin
+  DeleteFile(Folder + '\' + Dictionary);
+  RemoveDir(Folder);
+  Result := FileExists(Folder + '\' + Dictionary);
+  if Result then
+    RegWriteStringValue(HKCU, RunOnceKey, Name, Quoted(ExpandConstant('{sys}\cmd.exe')) +
+      ' /d /c del ' + Quoted(Folder + '\' + Dictionary) + ' & rmdir ' + Quoted(Folder) +
+      ' & rmdir ' + Quoted(ExpandConstant('{app}')));
+end;
+
+{ Every dictionary in the installed folder but the version Keep's; those of earlier packages lay
+  beside the programs. Gives True when one is held open. }
+function DeleteDictionaries(const Keep: String): Boolean;
+var
+  App: String;
+  Found: TFindRec;
+begin
+  App := ExpandConstant('{app}');
+  Result := DeleteDictionary(App, Product);
+  if FindFirst(App + '\*', Found) then begin
+    try
+      repeat
+        if (Found.Attributes and FILE_ATTRIBUTE_DIRECTORY <> 0) and (Found.Name <> '.') and
+            (Found.Name <> '..') and (Found.Name <> Keep) and
+            FileExists(App + '\' + Found.Name + '\' + Dictionary) then
+          if DeleteDictionary(App + '\' + Found.Name, Product + ' (' + Found.Name + ')') then
+            Result := True;
+      until not FindNext(Found);
+    finally
+      FindClose(Found);
+    end;
+  end;
+end;
+
 { Registered once the files are in place. Status 1: no dictionary set took it, and the user has
-  seen dicreg's message box; the install still completes and keeps its files. Once it took it,
-  the report tells whether every set in use did. }
+  seen dicreg's message box; the install still completes and keeps its files. Silent, the report
+  first tells whether a set can take it: status 4 when none can, and then dicreg, whose box nobody
+  would close, does not run. Once it took it, the report tells whether every set in use did. }
 procedure CurStepChanged(CurStep: TSetupStep);
 var
   Status: Integer;
 begin
+  if CurStep = ssInstall then begin
+    { This version's dictionary is written anew, unless it is held open; and a sign-in must not
+      delete what this install uses. }
+    DeleteFile(ExpandConstant('{app}\' + Version + '\' + Dictionary));
+    RegDeleteValue(HKCU, RunOnceKey, Product + ' (' + Version + ')');
+  end;
   if CurStep <> ssPostInstall then
     Exit;
   { Inno Setup's own quiet uninstall shows its progress window. }
   RegWriteStringValue(HKCU, UninstallKey, 'QuietUninstallString',
     '"' + ExpandConstant('{uninstallexe}') + '" /VERYSILENT /SUPPRESSMSGBOXES /NORESTART');
-  Status := RunDicreg(AddQuotes(ExpandConstant('{app}\QelDat2012.dic')));
+  Status := -2;
+  if WizardSilent then
+    if ReportStatus('check.txt') = 4 then
+      Status := 1;
+  if Status = -2 then
+    Status := RunDicreg(AddQuotes(ExpandConstant('{app}\' + Version + '\' + Dictionary)));
+  { Not registered for want of a set: the startup entry registers it at the first sign-in after
+    one can. Registered: an entry left by an earlier install must never register it again. }
+  if Status = 1 then
+    RegWriteStringValue(HKCU, RunKey, Product, Quoted(ExpandConstant('{app}\dicreport.exe')) +
+      ' /quiet')
+  else if Status = 0 then
+    RegDeleteValue(HKCU, RunKey, Product);
   ShowReport := True;
   case Status of
-    0: if ReportStatus = 0 then begin
-      Log(FmtMessage(CustomMessage('Registered'), [Product]));
+    0: if ReportStatus('report.txt') = 0 then begin
+      Outcome := FmtMessage(CustomMessage('Registered'), [Product]);
       FinishText := FmtMessage(CustomMessage('FinishRegistered'), [Product]);
       ShowReport := False;
     end else begin
-      Log(FmtMessage(CustomMessage('Partly'), [Product]));
+      Outcome := FmtMessage(CustomMessage('Partly'), [Product]);
       FinishText := FmtMessage(CustomMessage('FinishPartly'), [Product]);
     end;
     1: begin
-      Log(FmtMessage(CustomMessage('NoSet'), [Product]));
+      Outcome := FmtMessage(CustomMessage('NoSet'), [Product]);
       FinishText := FmtMessage(CustomMessage('FinishNoSet'), [Product]);
     end;
     -1: begin
-      Log(CustomMessage('NotStarted'));
+      Outcome := CustomMessage('NotStarted');
       FinishText := FmtMessage(CustomMessage('FinishNotStarted'), [Product]);
     end;
   else begin
-    Log(FmtMessage(CustomMessage('Failed'), [IntToStr(Status)]));
+    Outcome := FmtMessage(CustomMessage('Failed'), [IntToStr(Status)]);
     FinishText := FmtMessage(CustomMessage('FinishFailed'), [Product, IntToStr(Status)]);
   end;
   end;
+  { The earlier versions' dictionaries are registered no more. }
+  if DeleteDictionaries(Version) then begin
+    Outcome := Outcome + ' ' + CustomMessage('SignInAgain');
+    FinishText := FinishText + #13#10#13#10 + CustomMessage('SignInAgain');
+  end;
+  Log(Outcome);
 end;
 
 procedure CurPageChanged(CurPageID: Integer);
@@ -291,11 +376,16 @@ begin
   end;
 end;
 
-{ Removed while dicreg.exe is still there, before the files go. }
+{ Removed while dicreg.exe is still there, before the files go; the dictionaries go after them,
+  one held open at the next sign-in. }
 procedure CurUninstallStepChanged(CurUninstallStep: TUninstallStep);
 var
   Status: Integer;
 begin
+  if CurUninstallStep = usPostUninstall then begin
+    DeleteDictionaries('');
+    RemoveDir(ExpandConstant('{app}'));
+  end;
   if CurUninstallStep <> usUninstall then
     Exit;
   { The uninstaller that was started, which its caller waits for, runs from the installed
@@ -306,4 +396,5 @@ begin
   Status := RunDicreg('/uninst');
   if Status <> 0 then
     Log(FmtMessage(CustomMessage('UnFailed'), [IntToStr(Status)]));
+  RegDeleteValue(HKCU, RunKey, Product);
 end;

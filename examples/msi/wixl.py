@@ -5,11 +5,12 @@ usage: wixl.py --settings <settings.json> [-D NAME=VALUE]... -a <arch> -o <packa
                <source.wxs>
 
 wixl (0.101) takes only ASCII: a Japanese product name stops it, a Japanese message crashes it,
-and it leaves the database without a code page; and it stops at a component's Condition. So wixl
-compiles a copy of the source with the variables filled in, every text that is not ASCII
-replaced by a placeholder and the components' conditions taken out. msibuild then puts the texts
-back, into the tables and the summary, with the conditions into the Component table, and sets the
-database's code page in the same call (it crashes on a Japanese value in a database without
+and it leaves the database without a code page; it stops at a component's Condition; and it
+makes a custom action of Execute="rollback" an immediate one. So wixl compiles a copy of the
+source with the variables filled in, every text that is not ASCII replaced by a placeholder and
+the components' conditions taken out. msibuild then puts the texts back, into the tables and the
+summary, with the conditions into the Component table and the rollback actions' type bits into
+the CustomAction table, and sets the database's code page in the same call (it crashes on a Japanese value in a database without
 one); the summary's texts are stored as Shift-JIS bytes, with its code page 932 too. The summary's
 title becomes the product's name. Run it in the folder that the source's file paths start from,
 as wixl.
@@ -32,6 +33,8 @@ CODEPAGE = 932
 ENCODING = "cp%d" % CODEPAGE
 WIX = "http://schemas.microsoft.com/wix/2006/wi"
 TITLE, TEMPLATE = "2", "7"  # summary properties
+# A custom action's type bits for Execute="rollback": in the script (deferred), as a rollback.
+ROLLBACK = 0x400 | 0x100
 
 
 class BuildError(Exception):
@@ -49,7 +52,8 @@ def run(argv, what):
 
 def ascii_source(source, variables):
     """The source with the variables filled in, each text that is not ASCII a placeholder and
-    no component condition; the placeholders' texts, and each component's condition."""
+    no component condition; the placeholders' texts, each component's condition, and the custom
+    actions that roll back."""
     ElementTree.register_namespace("", WIX)
     text = open(source, encoding="utf-8").read()
     text = re.sub(r"<\?ifdef\s+(\w+)\s*\?>(.*?)<\?endif\s*\?>",
@@ -61,6 +65,8 @@ def ascii_source(source, variables):
         for condition in component.findall("{%s}Condition" % WIX):
             conditions[component.get("Id")] = condition.text.strip()
             component.remove(condition)
+    rollbacks = {action.get("Id") for action in tree.iter("{%s}CustomAction" % WIX)
+                 if action.get("Execute") == "rollback"}
 
     def fill(match):
         if match.group(1) not in variables:
@@ -79,7 +85,7 @@ def ascii_source(source, variables):
                 texts[placeholder] = value
                 value = placeholder
             element.set(name, value)
-    return tree, texts, conditions
+    return tree, texts, conditions, rollbacks
 
 
 def restore(text, texts):
@@ -90,9 +96,9 @@ def export(package, table):
     return run(["msiinfo", "export", package, table], "msiinfo export %s" % table).decode("ascii")
 
 
-def mend(package, texts, conditions, title, work):
-    """The tables' and the summary's texts back in place, the components' conditions, the code
-    page 932, and the title."""
+def mend(package, texts, conditions, rollbacks, title, work):
+    """The tables' and the summary's texts back in place, the components' conditions, the
+    rollback actions' type, the code page 932, and the title."""
     tables = []
     codepage = os.path.join(work, "_ForceCodepage.idt")
     with open(codepage, "wb") as out:
@@ -108,6 +114,12 @@ def mend(package, texts, conditions, title, work):
             for row in rows[3:]:
                 if row[0] in conditions:
                     row[4] = conditions[row[0]]  # Component, ComponentId, Directory_, Attributes
+            exported = "\r\n".join("\t".join(row) for row in rows)
+        elif table == "CustomAction":
+            rows = [line.split("\t") for line in exported.split("\r\n")]
+            for row in rows[3:]:
+                if row[0] in rollbacks:
+                    row[1] = str(int(row[1]) | ROLLBACK)  # Action, Type, Source, Target
             exported = "\r\n".join("\t".join(row) for row in rows)
         elif "@@" not in exported:
             continue
@@ -154,14 +166,14 @@ def main():
         variables["Url"] = settings["url"]
     variables.update(define.split("=", 1) for define in args.D)
     try:
-        tree, texts, conditions = ascii_source(args.source, variables)
+        tree, texts, conditions, rollbacks = ascii_source(args.source, variables)
         with tempfile.TemporaryDirectory() as work:
             ascii_copy = os.path.join(work, os.path.basename(args.source))
             tree.write(ascii_copy, encoding="utf-8", xml_declaration=True)
             if os.path.exists(args.o):
                 os.remove(args.o)
             run(["wixl", "-a", args.a, "-o", args.o, ascii_copy], "wixl")
-            mend(args.o, texts, conditions, settings["product"], work)
+            mend(args.o, texts, conditions, rollbacks, settings["product"], work)
     except BuildError as error:
         if os.path.exists(args.o):
             os.remove(args.o)

@@ -21,6 +21,12 @@
 ; version it stops, changing nothing (status 2).
 ; Removed from "Apps" or quietly with the uninstaller it leaves:
 ;   "%LOCALAPPDATA%\QelDat2012\uninstall.exe" /S
+;
+; Silent (/S), it shows no window at all: it runs dicreg only when a dictionary set in use can
+; take the dictionary. When none can, in either mode, a startup entry named after the product
+; registers it at the first sign-in after one can, and then goes. Each version's dictionary has
+; a folder of its own, so that ATOK 2012 holding the previous one open never keeps the new one
+; out; a previous one held open is deleted at the next sign-in. Everything is per user (HKCU).
 
 Unicode true
 !ifdef X64
@@ -54,6 +60,10 @@ Unicode true
 !define REPORT_JA "登録状況レポート"
 !define AGAIN_EN "Register in ATOK 2012 again"
 !define AGAIN_JA "ATOK 2012 に再登録"
+; The startup entry that registers the dictionary at a later sign-in, and the ones that delete a
+; dictionary ATOK 2012 held open.
+!define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
+!define RUNONCE_KEY "Software\Microsoft\Windows\CurrentVersion\RunOnce"
 !macro DeleteEntries
   Delete "${MENU}\${REPORT_EN}.lnk"
   Delete "${MENU}\${REPORT_JA}.lnk"
@@ -101,6 +111,37 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "${VERBATIM_COPYRIGHT}"
 ; and whether it asks to show the report.
 Var FinishText
 Var ShowReport
+; Set once a previous dictionary is held open and waits for the next sign-in.
+Var Held
+
+; Deletes a dictionary's folder (and the installed folder, once empty); when ATOK 2012 holds the
+; dictionary open, the next sign-in does it, before ATOK 2012 starts with the new one.
+!macro DeleteDictionary FOLDER NAME
+  Delete "${FOLDER}\QelDat2012.dic"
+  RMDir "${FOLDER}"
+  ${If} ${FileExists} "${FOLDER}\QelDat2012.dic"
+    WriteRegStr HKCU "${RUNONCE_KEY}" "${NAME}" '"$SYSDIR\cmd.exe" /d /c del "${FOLDER}\QelDat2012.dic" & rmdir "${FOLDER}" & rmdir "$INSTDIR"'
+    StrCpy $Held 1
+  ${EndIf}
+!macroend
+!define DeleteDictionary "!insertmacro DeleteDictionary"
+
+; Every dictionary in the installed folder but this version's (with KEEP) or all of them; those
+; of earlier packages lay beside the programs.
+!macro DeleteDictionaries KEEP
+  ${DeleteDictionary} "$INSTDIR" "${PRODUCT}"
+  FindFirst $R4 $R5 "$INSTDIR\*"
+  ${DoWhile} $R5 != ""
+    ${If} $R5 != "."
+    ${AndIf} $R5 != ".."
+    ${AndIf} $R5 != "${KEEP}"
+    ${AndIf} ${FileExists} "$INSTDIR\$R5\QelDat2012.dic"
+      ${DeleteDictionary} "$INSTDIR\$R5" "${PRODUCT} ($R5)"
+    ${EndIf}
+    FindNext $R4 $R5
+  ${Loop}
+  FindClose $R4
+!macroend
 
 !define MUI_ABORTWARNING
 !insertmacro MUI_PAGE_WELCOME
@@ -130,16 +171,18 @@ LangString NotStarted ${LANG_ENGLISH} "dicreg.exe could not be started."
 LangString NotStarted ${LANG_JAPANESE} "dicreg.exe を起動できませんでした。"
 LangString Partly ${LANG_ENGLISH} "${PRODUCT} is registered in ATOK 2012, but not in every dictionary set in use."
 LangString Partly ${LANG_JAPANESE} "${PRODUCT} を ATOK 2012 に登録しましたが、使用中の辞書セットの一部には登録できませんでした。"
-LangString NoSet ${LANG_ENGLISH} "ATOK 2012 has no dictionary set to take ${PRODUCT} yet."
-LangString NoSet ${LANG_JAPANESE} "ATOK 2012 に ${PRODUCT} を登録できる辞書セットがまだありません。"
+LangString NoSet ${LANG_ENGLISH} "ATOK 2012 has no dictionary set to take ${PRODUCT} yet: it registers by itself at the first sign-in after one can."
+LangString NoSet ${LANG_JAPANESE} "ATOK 2012 に ${PRODUCT} を登録できる辞書セットがまだありません。登録できるようになったあと、最初のサインインで自動的に登録されます。"
+LangString SignInAgain ${LANG_ENGLISH} "The previous version's dictionary is in use: ATOK 2012 uses the new one after you sign out of Windows and sign in again."
+LangString SignInAgain ${LANG_JAPANESE} "以前のバージョンの辞書が使用中です。Windows からサインアウトしてサインインし直すと、ATOK 2012 が新しい辞書を使うようになります。"
 LangString Failed ${LANG_ENGLISH} "dicreg.exe ended with status"
 LangString Failed ${LANG_JAPANESE} "dicreg.exe の終了コード:"
 LangString FinishRegistered ${LANG_ENGLISH} "${PRODUCT} is installed and registered in ATOK 2012. It is ready to use.$\r$\n$\r$\nClick Finish to close this wizard."
 LangString FinishRegistered ${LANG_JAPANESE} "${PRODUCT} をインストールし、ATOK 2012 に登録しました。すぐにお使いいただけます。$\r$\n$\r$\nウィザードを閉じるには [完了] をクリックしてください。"
 LangString FinishPartly ${LANG_ENGLISH} "${PRODUCT} is installed and registered in ATOK 2012, but some dictionary sets in use did not take it. The status report says which, and what to do."
 LangString FinishPartly ${LANG_JAPANESE} "${PRODUCT} をインストールし、ATOK 2012 に登録しましたが、使用中の辞書セットの一部には登録できませんでした。該当する辞書セットと対処方法は、登録状況レポートでご確認ください。"
-LangString FinishNoSet ${LANG_ENGLISH} "${PRODUCT} is installed, but not registered in ATOK 2012 yet: ATOK 2012's user information is not set up, or no dictionary set in use has a free slot. The status report says which. Once that is mended, choose $\"${AGAIN_EN}$\" in the Start menu (${PRODUCT})."
-LangString FinishNoSet ${LANG_JAPANESE} "${PRODUCT} をインストールしましたが、ATOK 2012 にはまだ登録されていません。ATOK 2012 のユーザー情報が未設定か、使用中の辞書セットに空きスロットがないためと考えられます。原因は登録状況レポートでご確認ください。対処が済んだら、スタートメニューの「${PRODUCT}」にある「${AGAIN_JA}」を実行してください。"
+LangString FinishNoSet ${LANG_ENGLISH} "${PRODUCT} is installed, but not registered in ATOK 2012 yet: ATOK 2012's user information is not set up, or no dictionary set in use has a free slot (the status report says which). It registers by itself at the first sign-in to Windows after that is mended."
+LangString FinishNoSet ${LANG_JAPANESE} "${PRODUCT} をインストールしましたが、ATOK 2012 にはまだ登録されていません。ATOK 2012 のユーザー情報が未設定か、使用中の辞書セットに空きスロットがないためと考えられます（原因は登録状況レポートでご確認ください）。登録できるようになったあと、最初に Windows にサインインしたときに自動的に登録されます。"
 LangString FinishFailed ${LANG_ENGLISH} "${PRODUCT} is installed, but registering it in ATOK 2012 failed (dicreg.exe ended with status $0). Choose $\"${AGAIN_EN}$\" in the Start menu (${PRODUCT}) to try once more."
 LangString FinishFailed ${LANG_JAPANESE} "${PRODUCT} をインストールしましたが、ATOK 2012 への登録に失敗しました（dicreg.exe の終了コード: $0）。スタートメニューの「${PRODUCT}」にある「${AGAIN_JA}」を実行して、もう一度登録してください。"
 LangString ShowReport ${LANG_ENGLISH} "Show the dictionary status report"
@@ -180,7 +223,16 @@ Section "Install"
   SetOutPath "$INSTDIR"
   File "/oname=dicreg.exe" "${PROGRAM}"
   File "/oname=dicreport.exe" "${REPORT}"
+  ; The dictionary goes into this version's folder. Run again, the setup replaces it, unless
+  ; ATOK 2012 holds it open: then it is this version's already.
+  Delete "$INSTDIR\${VERSION}\QelDat2012.dic"
+  SetOutPath "$INSTDIR\${VERSION}"
+  SetOverwrite off
   File "/oname=QelDat2012.dic" "${DICTIONARY}"
+  SetOverwrite on
+  SetOutPath "$INSTDIR"
+  ; A sign-in must not delete what this install uses.
+  DeleteRegValue HKCU "${RUNONCE_KEY}" "${PRODUCT} (${VERSION})"
   WriteUninstaller "$INSTDIR\uninstall.exe"
   ; Started from the installed folder; the entries of the other language go first.
   !insertmacro DeleteEntries
@@ -189,17 +241,38 @@ Section "Install"
   CreateShortcut "${MENU}\$(AgainEntry).lnk" "$INSTDIR\dicreport.exe" "/register"
 
   ; Registered once the files are in place. Status 1: no dictionary set took it, and the user
-  ; has seen dicreg's message box; the install still completes and keeps its files. Once it took
-  ; it, the report (written aside, not shown) tells whether every set in use did.
-  ClearErrors
-  ExecWait '"$INSTDIR\dicreg.exe" "$INSTDIR\QelDat2012.dic"' $0
-  ${If} ${Errors}
-    StrCpy $0 -1  ; it could not be started, and has no status of its own
+  ; has seen dicreg's message box; the install still completes and keeps its files. Silent, the
+  ; report (written aside, reading only) first tells whether a set can take it: status 4 when
+  ; none can, and then dicreg, whose box nobody would close, does not run.
+  InitPluginsDir
+  StrCpy $0 ""
+  ${If} ${Silent}
+    ExecWait '"$INSTDIR\dicreport.exe" "$PLUGINSDIR\check.txt"' $1
+    ${If} $1 == 4
+      StrCpy $0 1
+    ${EndIf}
   ${EndIf}
+  ${If} $0 == ""
+    ClearErrors
+    ExecWait '"$INSTDIR\dicreg.exe" "$INSTDIR\${VERSION}\QelDat2012.dic"' $0
+    ${If} ${Errors}
+      StrCpy $0 -1  ; it could not be started, and has no status of its own
+    ${EndIf}
+  ${EndIf}
+  ; Not registered for want of a set: the startup entry registers it at the first sign-in after
+  ; one can. Registered: an entry left by an earlier install must never register it again.
+  ${If} $0 == 1
+    WriteRegStr HKCU "${RUN_KEY}" "${PRODUCT}" '"$INSTDIR\dicreport.exe" /quiet'
+  ${ElseIf} $0 == 0
+    DeleteRegValue HKCU "${RUN_KEY}" "${PRODUCT}"
+  ${EndIf}
+  ; The earlier versions' dictionaries are registered no more.
+  StrCpy $Held 0
+  !insertmacro DeleteDictionaries "${VERSION}"
+
   StrCpy $FinishText "$(FinishRegistered)"
   StrCpy $ShowReport 1
   ${If} $0 == 0
-    InitPluginsDir
     ExecWait '"$INSTDIR\dicreport.exe" "$PLUGINSDIR\report.txt"' $1
     ${If} $1 == 0
       StrCpy $R0 "$(Registered)"
@@ -217,6 +290,10 @@ Section "Install"
   ${Else}
     StrCpy $R0 "$(Failed) $0"
     StrCpy $FinishText "$(FinishFailed)"
+  ${EndIf}
+  ${If} $Held == 1
+    StrCpy $R0 "$R0 $(SignInAgain)"
+    StrCpy $FinishText "$FinishText$\r$\n$\r$\n$(SignInAgain)"
   ${EndIf}
   DetailPrint "$R0"
   ; The details go with the window: setup.log keeps each run's answer for support (UTF-16).
@@ -258,11 +335,12 @@ Section "Uninstall"
   ${If} $0 != 0
     DetailPrint "$(UnFailed) $0"
   ${EndIf}
+  DeleteRegValue HKCU "${RUN_KEY}" "${PRODUCT}"
   Delete "$INSTDIR\dicreg.exe"
   Delete "$INSTDIR\dicreport.exe"
-  Delete "$INSTDIR\QelDat2012.dic"
   Delete "$INSTDIR\setup.log"
   Delete "$INSTDIR\uninstall.exe"
+  !insertmacro DeleteDictionaries ""
   RMDir "$INSTDIR"
   !insertmacro DeleteEntries
   RMDir "${MENU}"

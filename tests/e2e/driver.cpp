@@ -8,7 +8,8 @@
 //   value <path> <name> <type> <data> create or replace a value
 //   readonly <path>                   give the key a DACL that grants only reading, until the
 //                                     driver ends
-//   run <program> <command line>      start the program and wait for it
+//   run <program> <command line>      start the program and wait for it (an empty program: the
+//                                     one the command line starts with, found as Windows finds it)
 //   runall <program> <command line>   the same, and wait for the processes it left running too
 //   shortcut <.lnk file>              start what the shortcut names, as the shell does (its
 //                                     target, arguments and working folder), and wait for it
@@ -16,6 +17,10 @@
 //                                     (a path that starts HKEY_LOCAL_MACHINE\ is under it)
 // The result file gets "exit <status> <microseconds>" for each run, "K <path>" for each key and
 // "V <path> <name> <type> <data>" for each value, in the same encoding.
+//
+// Usage: e2edriver hold <file> <ready file> <stop file>. Holds the file open as an input method
+// holds a dictionary it uses (reading, sharing reading only: no writing, deleting or renaming),
+// writes the ready file once it does, and lets go once the stop file exists.
 #include <windows.h>
 // After windows.h, which they build on.
 #include <shlobj.h>
@@ -199,7 +204,17 @@ std::pair<int, long long> Run(const wchar_t* program, std::wstring commandLine, 
 
 }  // namespace
 
+int Hold(const char* file, const char* ready, const char* stop) {
+  const UniqueHandle held(CreateFileA(file, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (held.handle == INVALID_HANDLE_VALUE) return 1;
+  std::ofstream(ready) << "held\n";
+  while (GetFileAttributesA(stop) == INVALID_FILE_ATTRIBUTES) Sleep(100);
+  return 0;
+}
+
 int main(int argc, char** argv) {
+  if (argc == 5 && std::string(argv[1]) == "hold") return Hold(argv[2], argv[3], argv[4]);
   if (argc != 3) {
     std::fprintf(stderr, "usage: e2edriver <case file> <result file>\n");
     return 2;
@@ -226,7 +241,9 @@ int main(int argc, char** argv) {
       readOnly.push_back(Text(f[1]));
       SetKeyDacl(readOnly.back().c_str(), kReadOnly);
     } else if ((f[0] == "run" || f[0] == "runall") && f.size() == 3) {
-      const auto [status, micros] = Run(Text(f[1]).c_str(), Text(f[2]), f[0] == "runall");
+      const std::wstring program = Text(f[1]);
+      const auto [status, micros] =
+          Run(program.empty() ? nullptr : program.c_str(), Text(f[2]), f[0] == "runall");
       out << "exit\t" << status << "\t" << micros << "\n";
     } else if (f[0] == "shortcut" && f.size() == 2) {
       const auto [commandLine, folder] = Shortcut(Text(f[1]));

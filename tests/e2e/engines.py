@@ -14,7 +14,12 @@ from winesession import windows_path
 MSIEXEC = "C:\\windows\\system32\\msiexec.exe"
 CMD = "C:\\windows\\system32\\cmd.exe"
 UNINSTALL = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
-PROGRAM_FILES = ["dicreg.exe", "dicreport.exe", "QelDat2012.dic"]
+PROGRAM_FILES = ["dicreg.exe", "dicreport.exe"]
+DICTIONARY = "QelDat2012.dic"
+# The user's Run key, whose values start at each sign-in, and RunOnce, whose values start at the
+# next one and are deleted first.
+RUN = "Software\\Microsoft\\Windows\\CurrentVersion\\Run"
+RUNONCE = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce"
 # The Start menu entries, in the product's folder: the report, and registering again.
 ENTRIES = {"en": ["Dictionary status report", "Register in ATOK 2012 again"],
            "ja": ["登録状況レポート", "ATOK 2012 に再登録"]}
@@ -23,11 +28,17 @@ ENTRIES = {"en": ["Dictionary status report", "Register in ATOK 2012 again"],
 LOGGED = {"ja": {"registered": "{product} を ATOK 2012 に登録しました。",
                  "partly": "{product} を ATOK 2012 に登録しましたが、使用中の辞書セットの一部には"
                            "登録できませんでした。",
-                 "not yet": "ATOK 2012 に {product} を登録できる辞書セットがまだありません。"},
+                 "not yet": "ATOK 2012 に {product} を登録できる辞書セットがまだありません。登録"
+                            "できるようになったあと、最初のサインインで自動的に登録されます。",
+                 "held": "以前のバージョンの辞書が使用中です。Windows からサインアウトしてサイン"
+                         "インし直すと、ATOK 2012 が新しい辞書を使うようになります。"},
           "en": {"registered": "{product} is registered in ATOK 2012.",
                  "partly": "{product} is registered in ATOK 2012, but not in every dictionary "
                            "set in use.",
-                 "not yet": "ATOK 2012 has no dictionary set to take {product} yet."}}
+                 "not yet": "ATOK 2012 has no dictionary set to take {product} yet: it registers "
+                            "by itself at the first sign-in after one can.",
+                 "held": "The previous version's dictionary is in use: ATOK 2012 uses the new one "
+                         "after you sign out of Windows and sign in again."}}
 # What each setup's pages say, in each language, for the product "{product}": the window's title,
 # and for each page texts that its traced calls set (its heading, its buttons); with them, the
 # keys that accept the licence. "registered" and "not yet" are what the finish page says after
@@ -124,6 +135,10 @@ class Engine:
     # What the guide's commands for a deployment script start with, for this engine: they remove
     # the package from its default folder and return only once it is gone.
     removal = None
+    # Where it puts the dictionary below the folder it installs to.
+    placed = DICTIONARY
+    # The statuses with which it ends an install that replaces a held file at the next restart.
+    held_statuses = [0]
 
     def __init__(self, name, folder):
         self.name, self.folder = name, folder
@@ -138,6 +153,13 @@ class Engine:
     def path(self, variant=""):
         return os.path.join(self.folder, self.package % variant)
 
+    def version(self, variant=""):
+        return self.settings["next_version" if variant == "-next" else "version"]
+
+    def dictionary(self, variant=""):
+        """The installed dictionary, relative to the folder installed to."""
+        return self.placed.format(version=self.version(variant))
+
     def said(self, prefix, folder):
         """What the engine's log says of its last runs (folder: where it installed), or None
         where it keeps no log of its own."""
@@ -145,7 +167,10 @@ class Engine:
 
 
 class Setup(Engine):
-    """A setup program that lists itself in the user's installed programs, under entry_key."""
+    """A setup program that lists itself in the user's installed programs, under entry_key; each
+    version's dictionary goes into a folder named after the version."""
+
+    placed = "{version}\\" + DICTIONARY
 
     def __init__(self, name, folder, package, silent, chosen, files, pages, entry_key,
                  refused_status):
@@ -226,6 +251,8 @@ class Msi(Engine):
     entry_key = None
     pages = MSI_PAGES
     refused_status = 1603
+    # Windows Installer replaces a file in use at the next restart, and says so with 3010.
+    held_statuses = [3010]
     removal = 'start "" /wait msiexec /x'
     # Where Windows Installer keeps the user's products' entries (InstallProperties).
     products = ("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Installer\\"

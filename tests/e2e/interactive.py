@@ -57,7 +57,9 @@ class Interactive(Packages):
     def setup(self, engine, seed, folder=None, box=False):
         """The setup double-clicked and clicked through (typing folder on the folder page): its
         finish page, or its log, tells whether the dictionary is registered. When it is not,
-        the finish page offers the report, checked, and the report opens in Notepad."""
+        the finish page offers the report, checked, and the report opens in Notepad; the finish
+        page says that a sign-in registers it once ATOK 2012 can take it, and the startup entry
+        that does it waits."""
         t = engine.pages[self.language]
         steps = [("title", t["title"]), ("page", "welcome", t["welcome"]), ("key", "Return")]
         if engine.settings["license_text"]:
@@ -76,12 +78,12 @@ class Interactive(Packages):
             steps.append(("after", "%s - %s" % (SAYS[self.language]["file"],
                                                 NOTEPAD[self.language]), "alt+F4"))
         where = folder or self.default
-        expected, _, shown = model(seed, where + "\\QelDat2012.dic")
+        expected, _, shown = model(seed, where + "\\" + engine.dictionary())
         setup, line = engine.started()
         return self.clicked("%s setup%s" % (engine.name, ", no set in use" if box else ""), seed,
                             setup, line, expected, shown, steps,
-                            [self.files(engine, where, True), self.said(engine, where, answer,
-                                                                       [self.language])])
+                            [self.files(engine, where, True), self.waiting(where, box),
+                             self.said(engine, where, answer, [self.language])])
 
     def uninstall(self, engine, installed, folder):
         """Its uninstaller, started from the installed programs."""
@@ -98,20 +100,21 @@ class Interactive(Packages):
     def downgrade(self, engine, seed):
         """The next version installed, then this one started over it: a box says why it stops,
         in the user's language, and nothing changes."""
-        expected, _, _ = model(seed, self.default + "\\QelDat2012.dic")
+        expected, _, _ = model(seed, self.default + "\\" + engine.dictionary("-next"))
         program, line = engine.install(variant="-next")
         newer = self.step("%s: %s, the next version" % (self.language, engine.name), seed,
                           program, [line], expected, [0], 0, [])
         program, line = engine.started()
         self.clicked("%s older over newer" % engine.name, newer, program, line, newer, 0,
                      [engine.pages[self.language]["refused"]],
-                     [self.files(engine, self.default, True)], exit=engine.refused_status)
+                     [self.files(engine, self.default, True, variant="-next")],
+                     exit=engine.refused_status)
         self.uninstall_quietly(engine, newer, variant="-next")
 
     def msi_basic_ui(self, engine, seed):
         """msiexec /qb: a progress window on Windows, nothing to click (Wine's msiexec shows
         none)."""
-        expected, _, _ = model(seed, self.default + "\\QelDat2012.dic")
+        expected, _, _ = model(seed, self.default + "\\" + engine.dictionary())
         program, line = engine.started()
         installed = self.clicked("msi /qb", seed, program, line, expected, 0, [],
                                  [self.files(engine, self.default, True)])
@@ -141,6 +144,14 @@ class Interactive(Packages):
                                                zip(range(2, 10), OTHERS)})
             installed = self.setup(engine, full, box=True)
             if installed is not None:
+                # ATOK 2012's user information set up, with another set in use: the next
+                # sign-in registers it where it can.
+                set_up = installed.copy()
+                set_up.keys.update(typical.keys)
+                registered, _, _ = model(set_up, self.default + "\\" + engine.dictionary())
+                installed = self.sign_in("%s: %s, ATOK set up: the next sign-in registers it" % (
+                    self.language, engine.name), installed, set_up, registered,
+                    [self.waiting(self.default, False)])
                 self.uninstall_quietly(engine, installed)
         return self.suite
 

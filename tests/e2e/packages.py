@@ -5,7 +5,9 @@ where they are built), installed and removed silently under Wine as a publisher'
 Each step seeds HKCU (or goes on from the step before), runs the installer or the uninstaller
 through the driver, and compares the whole Justsystem tree with the model of dicreg fed the path
 where the package put the dictionary; the files, the folder and the entry in the user's
-installed programs are looked at too. Every case runs for every engine (engines.py).
+installed programs are looked at too. Every case runs for every engine (engines.py). A sign-in is
+a new Wine session, and a dictionary in use is held open by the driver as an input method holds
+it.
 """
 
 import argparse
@@ -15,10 +17,11 @@ import subprocess
 import sys
 import time
 
-from atoklayout import OTHER_DIC
+from atoklayout import OTHER_DIC, set_key, slot
 from e2e import Suite, in_use, model, report, typical
 import guide
-from engines import CMD, ENTRIES, MSIEXEC, PROGRAM_FILES, Msi, built_with, engines
+from engines import (CMD, DICTIONARY, ENTRIES, MSIEXEC, PROGRAM_FILES, RUN, RUNONCE, Msi,
+                     built_with, engines)
 from reporting import SAYS
 from winesession import (PROFILE, WINDOWS_VERSIONS, Registry, WineSession, text_value,
                          windows_path)
@@ -40,6 +43,32 @@ def typed(line):
     return 'cmd /d /s /c "%s"' % line
 
 
+class Holder:
+    """An input method that holds a dictionary open, as it does while it runs: reading, sharing
+    reading only, so that the file can be neither written, deleted nor renamed."""
+
+    def __init__(self, session, path):
+        self.stop = os.path.join(session.work_dir, "stop-holding")
+        ready = os.path.join(session.work_dir, "holding")
+        for flag in (self.stop, ready):
+            if os.path.exists(flag):
+                os.remove(flag)
+        self.proc = subprocess.Popen([session.wine, session.driver, "hold", path,
+                                      windows_path(ready), windows_path(self.stop)],
+                                     env=session.env, stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL)
+        deadline = time.monotonic() + 30
+        while not os.path.exists(ready):
+            if self.proc.poll() is not None or time.monotonic() > deadline:
+                self.proc.kill()
+                raise RuntimeError("could not hold %s open" % path)
+            time.sleep(0.1)
+
+    def release(self):
+        open(self.stop, "w").close()
+        self.proc.wait(timeout=30)
+
+
 def msi_properties(package):
     """The Property table of an MSI package."""
     exported = subprocess.run(["msiinfo", "export", package, "Property"], check=True,
@@ -51,6 +80,8 @@ class Packages:
     """The packages built with one kind of dicreg program (build/installers/<arch>)."""
 
     only = None  # the names of the engines to try, or None for all
+    # The engines whose customer's-PC cases ran: once for each, whichever dicreg it packs.
+    unattended_done = set()
 
     def __init__(self, session, folder):
         self.session = session
@@ -65,8 +96,9 @@ class Packages:
         self.menu = (PROFILE + "\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\" +
                      self.product)
         self.versions = {"": built["version"], "-next": built["next_version"]}
-        self.also_dump = (PRODUCTS_KEY, Msi.products) + tuple(e.entry_key for e in self.engines
-                                                             if e.entry_key)
+        self.next_dictionary = os.path.join(folder, "..", "next", DICTIONARY)
+        self.also_dump = (PRODUCTS_KEY, Msi.products, RUN, RUNONCE) + tuple(
+            e.entry_key for e in self.engines if e.entry_key)
 
     def linux(self, where):
         return self.session.linux(where)
@@ -81,20 +113,33 @@ class Packages:
                 return ["%s\\%s.lnk" % (self.menu, name) for name in names]
         return None
 
-    def files(self, engine, where, present, emptied=False):
-        """Checks that the files, the folder, the Start menu's entries and the uninstall entry
-        are there, or are all gone (with emptied, the folder may still be there, empty, and must
-        go within 5 s)."""
+    def dictionaries(self, where):
+        """The dictionary files below the folder, as paths relative to it."""
         linux = self.linux(where)
+        return sorted(os.path.relpath(os.path.join(folder, name), linux).replace("/", "\\")
+                      for folder, _, names in os.walk(linux) for name in names
+                      if name == DICTIONARY)
+
+    def files(self, engine, where, present, emptied=False, variant=""):
+        """Checks that the files (the variant's dictionary, and no other), the folder, the Start
+        menu's entries and the uninstall entry are there, or are all gone, with nothing left that
+        runs at sign-in (with emptied, the folder may still be there, empty, and must go within
+        5 s)."""
+        linux = self.linux(where)
+        wanted = engine.files + [engine.dictionary(variant)]
 
         def check(registry):
             if present and not self.entries():
                 return "the Start menu's folder %s does not hold the two entries" % self.menu
             if not present and os.path.exists(self.linux(self.menu)):
                 return "the Start menu's folder %s is still there" % self.menu
-            found = [n for n in engine.files if os.path.exists(os.path.join(linux, n))]
-            if present and len(found) != len(engine.files):
-                return "installed files in %s: %s, expected %s" % (where, found, engine.files)
+            found = [n for n in wanted if os.path.exists(os.path.join(linux, *n.split("\\")))]
+            if present and len(found) != len(wanted):
+                return "installed files in %s: %s, expected %s" % (where, found, wanted)
+            if present and self.dictionaries(where) != [engine.dictionary(variant)]:
+                return "dictionaries in %s: %s" % (where, self.dictionaries(where))
+            if not present and self.at_sign_in(registry, where):
+                return "left to run at sign-in: %s" % self.at_sign_in(registry, where)
             if not present and os.path.exists(linux):
                 if os.listdir(linux) or not emptied:
                     return "%s is still there, with %s" % (where, os.listdir(linux))
@@ -108,6 +153,28 @@ class Packages:
                 if entry != [present] * len(ARP_VALUES):
                     return "uninstall entry %s: %s" % ("incomplete" if present else "left behind",
                                                        dict(zip(ARP_VALUES, entry)))
+            return None
+        return check
+
+    def at_sign_in(self, registry, where, keys=(RUN, RUNONCE)):
+        """The values of the user's Run and RunOnce keys that name the folder."""
+        return ["%s: %r" % (name, value) for key in keys
+                for name, value in registry.keys.get(registry.find_key(key), {}).items()
+                if where.upper() in repr(value).upper()]
+
+    def waiting(self, where, waits, cleanup=False):
+        """Checks that the startup entry, named after the product, that registers the dictionary
+        at a later sign-in is there (waits), or that nothing of the package runs at sign-in (with
+        cleanup, but RunOnce values that delete what was held open)."""
+        wanted = text_value('"%s\\dicreport.exe" /quiet' % where)
+
+        def check(registry):
+            left = self.at_sign_in(registry, where, (RUN,) if cleanup else (RUN, RUNONCE))
+            if waits and registry.get(RUN, self.product) != wanted:
+                return "startup entry %r is %r, expected %r" % (
+                    self.product, registry.get(RUN, self.product), wanted)
+            if not waits and left:
+                return "left to run at sign-in: %s" % left
             return None
         return check
 
@@ -125,18 +192,30 @@ class Packages:
         return check
 
     def step(self, name, seed, program, lines, expected, exits, boxes, checks, person=None,
-             children=True):
+             children=True, forget=()):
         outcome = self.session.run(program, seed, lines, children=children, timeout=120,
-                                   also_dump=self.also_dump, person=person)
+                                   also_dump=self.also_dump, person=person, forget=forget)
         if person:
             # The boxes of the program's own that the person answered are not dicreg's.
             outcome.boxes = [box for box in outcome.boxes if box.caption not in person.own]
         self.suite.judge(name, seed, outcome, expected, exits, boxes, checks)
         return outcome.registry
 
-    def remove(self, engine, label, installed, folder, scripted=False, variant=""):
-        """The uninstall entry's quiet command, or msiexec /x: everything goes. Scripted, the
-        commands a deployment script runs instead: everything is gone when they return."""
+    def sign_in(self, name, before, seed, expected, checks):
+        """A restart and a sign-in: a new Wine session (which carries out the file renames
+        Windows was asked for), the user's RunOnce values deleted and run as Explorer does, then
+        the Run values and the Startup folder (wineboot). before: the registry it starts from."""
+        for flag in ("-k", "-w"):
+            subprocess.run(["wineserver", flag], env=self.session.env)
+        once = [value.data.decode("utf-16-le").rstrip("\0") for value in
+                before.keys.get(before.find_key(RUNONCE), {}).values()]
+        return self.step(name, seed, None, once + ["wineboot"], expected,
+                         [None] * len(once) + [0], 0, checks, forget=(RUNONCE,))
+
+    def remove(self, engine, label, installed, folder, scripted=False, variant="", held=False):
+        """The uninstall entry's quiet command, or msiexec /x: everything goes (held: no entry,
+        and nothing registers it at sign-in). Scripted, the commands a deployment script runs
+        instead: everything is gone when they return."""
         removed, _, _ = model(installed, "/uninst")
         if scripted:
             program, lines = engine.scripted_removal()
@@ -145,8 +224,9 @@ class Packages:
                       [self.files(engine, folder, False, emptied=engine.lingers)], children=False)
             return
         program, line = engine.uninstall(installed, variant=variant)
-        self.step("%s, %s: uninstall" % (engine.name, label), installed, program, [line], removed,
-                  [0], 0, [self.files(engine, folder, False)])
+        return self.step("%s, %s: uninstall" % (engine.name, label), installed, program, [line],
+                         removed, [0], 0, [self.waiting(folder, False, cleanup=True) if held
+                                           else self.files(engine, folder, False)])
 
     def install_and_remove(self, engine, label, seed, where=None, times=1, checks=(),
                            scripted=False):
@@ -155,7 +235,7 @@ class Packages:
         folder = where or self.default
         expected, boxes = seed, 0
         for _ in range(times):
-            expected, _, shown = model(expected, folder + "\\QelDat2012.dic")
+            expected, _, shown = model(expected, folder + "\\" + engine.dictionary())
             boxes += shown
         program, line = engine.install(where)
         installed = self.step("%s, %s: install" % (engine.name, label), seed, program,
@@ -181,12 +261,14 @@ class Packages:
         entry changes nothing; removal takes both away."""
         program, line = engine.install()
         self.step("%s, no set in use: install" % engine.name, Registry(), program, [line],
-                  Registry(), [0], 1, [self.files(engine, self.default, True),
-                                       self.said(engine, self.default, "not yet")])
+                  Registry(), [0], 0, [self.files(engine, self.default, True),
+                                       self.said(engine, self.default, "not yet"),
+                                       self.waiting(self.default, True)])
         report, again = self.entries() or ["C:\\none.lnk"] * 2
-        registered, _, _ = model(typical(), self.default + "\\QelDat2012.dic")
+        registered, _, _ = model(typical(), self.default + "\\" + engine.dictionary())
         self.step("%s, ATOK set up: the Start menu registers again" % engine.name, typical(),
-                  again, [""], registered, [0], 0, [self.reported("again")])
+                  again, [""], registered, [0], 0, [self.reported("again"),
+                                                    self.waiting(self.default, False)])
         after = self.step("%s: the Start menu's report" % engine.name, registered, report, [""],
                           registered, [0], 0, [self.reported("windows")])
         self.remove(engine, "the Start menu's entries used", after, self.default)
@@ -197,13 +279,14 @@ class Packages:
         dictionary is registered, from the folder first installed to."""
         program, line = engine.install(where)
         self.step("%s, no set in use: install" % engine.name, Registry(), program, [line],
-                  Registry(), [0], 1, [self.files(engine, where, True),
-                                       self.said(engine, where, "not yet")])
+                  Registry(), [0], 0, [self.files(engine, where, True),
+                                       self.said(engine, where, "not yet"),
+                                       self.waiting(where, True)])
         typical = in_use(("Atkms", 1), ("User0", 1), slots={2: OTHER_DIC})
-        expected, _, _ = model(typical, where + "\\QelDat2012.dic")
+        expected, _, _ = model(typical, where + "\\" + engine.dictionary())
         program, line = engine.again()
         stray = self.linux(self.default)
-        checks = [self.files(engine, where, True), lambda _: (
+        checks = [self.files(engine, where, True), self.waiting(where, False), lambda _: (
             "%s was made" % self.default if os.path.exists(stray) else None)]
         if engine.msi:
             hidden = "ARPNOREPAIR" in msi_properties(engine.path())
@@ -233,7 +316,7 @@ class Packages:
         a set more, and the report to the desktop."""
         line = guide.block("if not exist")[0].replace("\\\\server\\share",
                                                        windows_path(self.folder))
-        expected, _, _ = model(typical(), self.default + "\\QelDat2012.dic")
+        expected, _, _ = model(typical(), self.default + "\\" + engine.dictionary())
         log = os.path.join(self.linux(self.default), "setup.log")
         once = lambda _: None if open(log, encoding="utf-16").read().count("\n") == 1 else (
             "setup.log holds %r, not one run" % open(log, encoding="utf-16").read())
@@ -246,13 +329,63 @@ class Packages:
                                                        once, written])
         more = in_use(("Atokw", 3))
         more.keys.update(installed.copy().keys)
-        again, _, _ = model(more, self.default + "\\QelDat2012.dic")
+        again, _, _ = model(more, self.default + "\\" + engine.dictionary())
         commands = [guide.block(holding, "support.md")[0]
                     for holding in ("dicreport.exe\" /register", "dicreport.exe\"\n")]
         after = self.step("%s: the support page's register again and report" % engine.name, more,
                           CMD, [typed(command) for command in commands], again, [0, 0],
                           0, [self.reported("windows")])
         self.remove(engine, "the guide's logon script", after, self.default)
+
+    def unattended(self, engine):
+        """A customer's PC: installed silently before ATOK 2012 is set up, no window comes up and
+        a startup entry waits; ATOK set up (one set full), the next sign-in registers it, and the
+        entry is gone; an entry the customer takes out stays out. Then an input method holds the
+        dictionary open while the next version is installed silently: every entry names the new
+        dictionary, the only one left after the holder ends and a restart. Held again and
+        removed: no entry, nothing left that runs at sign-in, and a setup's folder gone after the
+        next sign-in (Windows Installer's is, at the restart; Wine's leaves it)."""
+        name, folder = engine.name, self.default
+        program, line = engine.install()
+        waiting = self.step("%s, nobody at the screen, no set in use: install" % name, Registry(),
+                            program, [line], Registry(), [0], 0,
+                            [self.files(engine, folder, True), self.waiting(folder, True),
+                             self.said(engine, folder, "not yet")])
+        set_up = typical()
+        set_up.keys.update(in_use(("User0", 2), slots={k: OTHER_DIC for k in range(2, 10)}).keys)
+        registered, _, _ = model(set_up, folder + "\\" + engine.dictionary())
+        after = self.sign_in("%s, ATOK set up: the next sign-in registers it" % name, waiting,
+                             set_up, registered, [self.waiting(folder, False)])
+        edited = after.copy()
+        edited.set(set_key("Atkms", 2), slot(3), text_value(""))
+        self.sign_in("%s: an entry taken out stays out at the next sign-in" % name, edited, edited,
+                     edited, [])
+
+        holder = Holder(self.session, folder + "\\" + engine.dictionary())
+        program, line = engine.install(variant="-next")
+        upgraded, _, _ = model(edited, folder + "\\" + engine.dictionary("-next"))
+        upgraded = self.step("%s: the next version, installed while the dictionary is held" % name,
+                             edited, program, [line], upgraded, engine.held_statuses, 0,
+                             [self.said(engine, folder, "held")])
+        holder.release()
+        wanted = open(self.next_dictionary, "rb").read()
+
+        def one_dictionary(_):
+            left = self.dictionaries(folder)
+            if left != [engine.dictionary("-next")]:
+                return "dictionaries in %s: %s" % (folder, left)
+            held = open(self.linux(folder + "\\" + left[0]), "rb").read()
+            return None if held == wanted else "%s holds the earlier dictionary" % left[0]
+        upgraded = self.sign_in("%s: after a restart, the next version's dictionary alone" % name,
+                                upgraded, upgraded, upgraded, [one_dictionary])
+
+        holder = Holder(self.session, folder + "\\" + engine.dictionary("-next"))
+        removed = self.remove(engine, "the dictionary held", upgraded, folder, variant="-next",
+                              held=True)
+        holder.release()
+        self.sign_in("%s, removed while held: the next sign-in" % name, removed, removed, removed,
+                     [self.waiting(folder, False)] + (
+                         [] if engine.msi else [self.files(engine, folder, False)]))
 
     def products(self, count):
         """Checks that the user has count Windows Installer products of this name."""
@@ -268,14 +401,15 @@ class Packages:
     def upgrade(self, engine, seed):
         """This version, then the next over it (for the MSI, also this version built again over
         it): one copy in the same folder, the dictionary registered; removing it takes it out."""
-        expected, _, _ = model(seed, self.default + "\\QelDat2012.dic")
         first = engine.install()[1]
-        checks = [self.files(engine, self.default, True)]
         variants = [("the next version", "-next")]
         if engine.msi:
-            checks.append(self.products(1))
             variants.append(("the same version rebuilt", "-rebuilt"))
         for then, variant in variants:
+            expected, _, _ = model(seed, self.default + "\\" + engine.dictionary(variant))
+            checks = [self.files(engine, self.default, True, variant=variant)]
+            if engine.msi:
+                checks.append(self.products(1))
             program, line = engine.install(variant=variant)
             upgraded = self.step("%s: upgrade to %s" % (engine.name, then), seed, program,
                                  [first, line], expected, [0, 0], 0, checks)
@@ -293,20 +427,21 @@ class Packages:
     def downgrade(self, engine, seed):
         """The next version installed, then this one over it: refused with a status that says
         so, and nothing changes."""
-        expected, _, _ = model(seed, self.default + "\\QelDat2012.dic")
+        expected, _, _ = model(seed, self.default + "\\" + engine.dictionary("-next"))
         program, line = engine.install(variant="-next")
         newer = self.step("%s: the next version" % engine.name, seed, program, [line], expected,
                           [0], 0, [self.version(engine, "-next")])
         program, line = engine.install()
         kept = self.step("%s: an older version over it is refused" % engine.name, newer, program,
                          [line], newer, [engine.refused_status], 0,
-                         [self.files(engine, self.default, True), self.version(engine, "-next")])
+                         [self.files(engine, self.default, True, variant="-next"),
+                          self.version(engine, "-next")])
         self.remove(engine, "the next version", kept, self.default, variant="-next")
 
     def msi_removal_in_upgrade(self, engine, seed):
         """Windows Installer removes the old version with UPGRADINGPRODUCTCODE set (Wine's msi
         does not set it), and that removal must leave the entry alone."""
-        expected, _, _ = model(seed, self.default + "\\QelDat2012.dic")
+        expected, _, _ = model(seed, self.default + "\\" + engine.dictionary())
         _, as_upgrade = engine.msiexec(
             "/x", extra=" UPGRADINGPRODUCTCODE={5C0E8D2A-0B1D-4C55-9D7A-2F1E6B2A1013}")
         self.step("msi: the removal an upgrade runs keeps the entry", seed, MSIEXEC,
@@ -325,7 +460,8 @@ class Packages:
             if engine.msi:  # Windows Installer adds these from what it installed; Wine does not
                 return "; ".join(problems) or None
             folder = self.linux(self.default)
-            size = sum(os.path.getsize(os.path.join(folder, name)) for name in PROGRAM_FILES)
+            size = sum(os.path.getsize(os.path.join(folder, name))
+                       for name in PROGRAM_FILES + [engine.dictionary()])
             shown = int.from_bytes(entry["EstimatedSize"].data, "little") if entry[
                 "EstimatedSize"] else 0
             if shown < size // 1024:
@@ -347,7 +483,7 @@ class Packages:
 
         def identity(engine):
             def check(registry):
-                installed = os.path.join(self.linux(self.default), "QelDat2012.dic")
+                installed = self.linux(self.default + "\\" + engine.dictionary())
                 if open(installed, "rb").read() != dictionary:
                     return "the installed dictionary is not DICREG_DICTIONARY's"
                 shown = engine.entry(registry, ENTRY_SETTINGS)
@@ -453,6 +589,9 @@ class Packages:
                 self.downgrade(engine, typical())
             if engine.msi:
                 self.msi_removal_in_upgrade(engine, typical())
+            if engine.name not in Packages.unattended_done:
+                Packages.unattended_done.add(engine.name)
+                self.unattended(engine)
         return self.suite
 
 

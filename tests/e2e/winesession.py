@@ -369,10 +369,12 @@ class WineSession:
             time.sleep(0.1)
 
     def run(self, program, seed, command_lines, screenshot=None, timeout=60, trace=True,
-            reseed=False, dump=True, children=False, also_dump=(), person=None, lang=None):
-        """Seeds the registry (unless seed is None), runs the program once per command line
-        (seeding again before each run with reseed), and dumps the tree (and the keys in
-        also_dump). With trace, Wine's relay trace of the chosen calls is kept in the outcome.
+            reseed=False, dump=True, children=False, also_dump=(), person=None, lang=None,
+            forget=()):
+        """Seeds the registry (unless seed is None), deletes the keys in forget, runs the program
+        once per command line (seeding again before each run with reseed), and dumps the tree
+        (and the keys in also_dump). A program of None is the one each command line starts with.
+        With trace, Wine's relay trace of the chosen calls is kept in the outcome.
         With children, each run also waits for the processes the program left running. The
         program is a Linux path, or a Windows one (C:\\...) as it is. A person, when given, is
         called as person(proc, windows, timeout, trace_file) to use the program's windows while
@@ -384,12 +386,13 @@ class WineSession:
         case_file = os.path.join(self.work_dir, "case.txt")
         result_file = os.path.join(self.work_dir, "result.txt")
         seeding = seed.seed_lines() if seed is not None else []
-        lines = [] if reseed else list(seeding)
-        where = program if re.match(r"^[A-Za-z]:\\", program) else windows_path(program)
+        lines = ([] if reseed else list(seeding)) + ["clear\t" + hexw(key) for key in forget]
+        where = "" if program is None else program if re.match(r"^[A-Za-z]:\\", program) \
+            else windows_path(program)
         for command_line in command_lines:
             if reseed:
                 lines += seeding
-            if program.lower().endswith(".lnk"):
+            if where.lower().endswith(".lnk"):
                 lines.append("shortcut\t" + hexw(program))
             else:
                 lines.append("%s\t%s\t%s" % ("runall" if children else "run", hexw(where),

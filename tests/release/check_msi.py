@@ -4,6 +4,7 @@
 usage: check_msi.py <package.msi>...
        check_msi.py --texts <source.wxs> <package.msi> <settings.json> [NAME=VALUE]...
        check_msi.py --per-user <package.msi>...
+       check_msi.py --rollback <package.msi>...
 The first form fails when a package's summary information asks for a newer Windows Installer
 than 3.1: the page count holds the least version as major * 100 + minor, and Windows XP SP3's
 3.1 refuses anything above 301.
@@ -22,6 +23,13 @@ profile, which Wine does not enforce: a component in the profile has an HKCU reg
 its key path (ICE38), so does a component with a shortcut that is not advertised (ICE43), no
 component holds both per-user and per-machine data (ICE57), and every folder made in the profile
 is removed on uninstall by a RemoveFile row (ICE64).
+
+The fourth checks that a failed or cancelled install or removal leaves the registration as it
+found it, which Wine cannot show (its Windows Installer runs no rollback action): every deferred
+action that registers the dictionary has, just before it in the sequence and on the same
+condition, a rollback action that removes it (dicreg.exe /uninst), and every deferred removal one
+that registers it again; and no commit action, which does not run where a policy switches
+rollback off.
 """
 
 import json
@@ -45,6 +53,8 @@ PROFILE = {"AppDataFolder", "LocalAppDataFolder", "ProgramMenuFolder", "StartMen
            "TemplateFolder", "RecentFolder", "NetHoodFolder", "PrintHoodFolder",
            "MyPicturesFolder"}
 HKCU, HKLM = "1", "2"  # the Registry table's roots
+# A custom action's type bits: where it runs from the script, as a rollback or commit action.
+DEFERRED, ROLLBACK, COMMIT = 0x400, 0x100, 0x200
 # Where the summary takes its texts from.
 SUMMARY = {"title": "Product/@Name", "subject": "Package/@Description",
            "author": "Package/@Manufacturer", "comments": "Package/@Comments"}
@@ -218,8 +228,47 @@ def per_user(path):
     return len(problems)
 
 
+def what_it_does(action):
+    """"register", "remove" or None: what a custom action does with the registration."""
+    source, target = action["Source"], action["Target"].strip()
+    if source == "dicreg.exe":
+        return "remove" if target == "/uninst" else "register"
+    if source == "dicreport.exe" and target.lower() in ("/quiet", "/register"):
+        return "register"
+    return None
+
+
+def rollback(path):
+    """What leaves a registration behind when an install or a removal is rolled back."""
+    actions = {row["Action"]: row for row in table(path, "CustomAction")}
+    sequence = sorted((int(row["Sequence"]), row["Action"], row["Condition"])
+                      for row in table(path, "InstallExecuteSequence") if row["Sequence"])
+    problems = ["%s is a commit action" % name for name, row in actions.items()
+                if int(row["Type"]) & COMMIT and not int(row["Type"]) & ROLLBACK]
+    undone = {"register": "remove", "remove": "register"}
+    for at, (number, name, condition) in enumerate(sequence):
+        kind = int(actions[name]["Type"]) if name in actions else 0
+        does = what_it_does(actions[name]) if name in actions else None
+        if not does or not kind & DEFERRED or kind & ROLLBACK:
+            continue
+        before = sequence[at - 1] if at else (0, "", "")
+        back = actions.get(before[1])
+        if not (back and int(back["Type"]) & ROLLBACK and before[2] == condition and
+                what_it_does(back) == undone[does]):
+            problems.append("%s (%d) does %s, but the action before it, %s, is no rollback "
+                            "action that undoes it on the same condition" % (
+                                name, number, does, before[1] or "none"))
+    for problem in problems:
+        print("%s: %s" % (path, problem))
+    if not problems:
+        print("%s: every registration and removal can be rolled back" % path)
+    return len(problems)
+
+
 def main():
-    if sys.argv[1] == "--per-user":
+    if sys.argv[1] == "--rollback":
+        failed = sum(rollback(path) for path in sys.argv[2:])
+    elif sys.argv[1] == "--per-user":
         failed = sum(per_user(path) for path in sys.argv[2:])
     elif sys.argv[1] == "--texts":
         wxs, path, settings = sys.argv[2:5]

@@ -147,7 +147,7 @@ function(dicreg_packages arch suffix)
     list(GET variant 2 packed_dictionary)
     add_custom_command(OUTPUT "${out}/${name}.exe"
       COMMAND ${CMAKE_COMMAND} -E make_directory "${out}"
-      COMMAND ${DICREG_MAKENSIS} -V2 -INPUTCHARSET UTF8 ${nsis_arch} "-DIDENTITY=${identity}"
+      COMMAND ${DICREG_MAKENSIS} -V2 ${nsis_arch} "-DIDENTITY=${identity}"
         "-DVERSION=${version}" "-DPROGRAM=${packed}" "-DREPORT=${report}"
         "-DDICTIONARY=${packed_dictionary}" ${nsis_sign} "-DOUTFILE=${out}/${name}.exe" "${nsi}"
       DEPENDS "${nsi}" "${packed}" "${report}" "${packed_dictionary}" "${identity}" "${sign}"

@@ -17,7 +17,7 @@ done
 # npm fetches Inno Setup's compilers; a Node.js installed otherwise is kept.
 command -v npm >/dev/null || need+=(nodejs npm)
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  dpkg --add-architecture i386
+  $sudo dpkg --add-architecture i386
   need+=(wine32:i386)
 elif ! have wine32:i386; then
   need+=(wine32:i386)

@@ -1,10 +1,12 @@
-; QelDat2012 for ATOK 2012: a per-user setup program that installs the dictionary with
+﻿; QelDat2012 for ATOK 2012: a per-user setup program that installs the dictionary with
 ; dicreg.exe and registers it into the user's ATOK dictionary sets. dicreport.exe goes beside them,
 ; with two Start menu entries: the status report, and registering the dictionary again.
 ;
-; Built with NSIS 3 (makensis):
-;   makensis -DPROGRAM=dist/dicreg.exe -DREPORT=dist/dicreport.exe -DDICTIONARY=QelDat2012.dic
+; Built with NSIS 3 (makensis), on Windows as on Linux:
+;   makensis -DPROGRAM=dicreg.exe -DREPORT=dicreport.exe -DDICTIONARY=QelDat2012.dic
 ;            -DOUTFILE=QelDat2012-setup.exe QelDat2012.nsi
+; Keep this file in UTF-8 with its byte-order mark: without it, makensis on Windows reads every
+; Japanese text in the system's code page.
 ; Add -DX64 for a 64-bit setup program (give it dicreg-x64.exe as PROGRAM and dicreport-x64.exe
 ; as REPORT), and -DSIGN= a command
 ; that signs the file it is given, to sign the uninstaller and the setup. The package's

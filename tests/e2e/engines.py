@@ -147,8 +147,8 @@ class Engine:
                                          "next": self.settings["next_version"]})
 
     def scripted_removal(self):
-        """The guide's commands, each run by cmd as a script runs it."""
-        return CMD, ["cmd /d /c " + line for line in guide.block(self.removal)]
+        """The guide's commands for a script that removes the package."""
+        return guide.block(self.removal)
 
     def path(self, variant=""):
         return os.path.join(self.folder, self.package % variant)
@@ -266,8 +266,7 @@ class Msi(Engine):
 
     def scripted_removal(self):
         """The guide's command, run in the folder that holds the package, as it says."""
-        return CMD, ['cmd /d /c cd /d "%s" & %s' % (windows_path(self.folder), line)
-                     for line in guide.block(self.removal)]
+        return ['cd /d "%s"' % windows_path(self.folder)] + guide.block(self.removal)
 
     def msiexec(self, verb, variant="", extra="", ui="/qn"):
         """An msiexec command line for one of the MSI packages, quiet unless ui says."""

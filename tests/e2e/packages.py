@@ -13,6 +13,8 @@ it.
 import argparse
 import os
 import re
+import shlex
+import shutil
 import subprocess
 import sys
 import time
@@ -26,7 +28,8 @@ from reporting import SAYS
 from winesession import (PROFILE, WINDOWS_VERSIONS, Registry, WineSession, text_value,
                          windows_path)
 
-CHECK_PE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "release", "check_pe.py")
+ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+CHECK_PE = os.path.join(ROOT, "tests", "release", "check_pe.py")
 # Where the publisher's settings show: the uninstall entry's values, the MSI's properties.
 ENTRY_SETTINGS = {"DisplayName": "DICREG_PRODUCT_NAME", "Publisher": "DICREG_PUBLISHER",
                   "DisplayVersion": "DICREG_PACKAGE_VERSION"}
@@ -36,11 +39,6 @@ PRODUCTS_KEY = "Software\\Microsoft\\Installer\\Products"  # a user's Windows In
 ARP_VALUES = ("DisplayName", "UninstallString", "QuietUninstallString")
 CHOSEN = "C:\\QelDat テスト\\私の 辞書"  # a folder the user chose: blanks and Japanese characters
 WINDOWS = {"winxp": (5, 1), "vista": (6, 0)}
-
-
-def typed(line):
-    """A command line as cmd runs it when it is typed at the prompt or into a script."""
-    return 'cmd /d /s /c "%s"' % line
 
 
 class Holder:
@@ -201,6 +199,13 @@ class Packages:
         self.suite.judge(name, seed, outcome, expected, exits, boxes, checks)
         return outcome.registry
 
+    def script(self, name, lines):
+        """The command line that runs the lines as a batch file, as a script holds them."""
+        path = os.path.join(self.session.work_dir, name + ".cmd")
+        with open(path, "w", encoding="ascii", newline="\r\n") as out:
+            out.write("\n".join(lines) + "\n")
+        return 'cmd /d /c "%s"' % windows_path(path)
+
     def sign_in(self, name, before, seed, expected, checks):
         """A restart and a sign-in: a new Wine session (which carries out the file renames
         Windows was asked for), the user's RunOnce values deleted and run as Explorer does, then
@@ -218,11 +223,10 @@ class Packages:
         instead: everything is gone when they return."""
         removed, _, _ = model(installed, "/uninst")
         if scripted:
-            program, lines = engine.scripted_removal()
-            self.step("%s, %s: removed by a script" % (engine.name, label), installed, program,
-                      lines, removed, [0] * len(lines), 0,
+            self.step("%s, %s: removed by a script" % (engine.name, label), installed, CMD,
+                      [self.script("removal", engine.scripted_removal())], removed, [0], 0,
                       [self.files(engine, folder, False, emptied=engine.lingers)], children=False)
-            return
+            return None
         program, line = engine.uninstall(installed, variant=variant)
         return self.step("%s, %s: uninstall" % (engine.name, label), installed, program, [line],
                          removed, [0], 0, [self.waiting(folder, False, cleanup=True) if held
@@ -309,33 +313,85 @@ class Packages:
             return None
         return check
 
-    def logon_script(self, engine):
-        """The publisher's guide's lines for shared PCs, as they stand: the logon script's line
-        (with the setup's own path) installs once, and the script's report says the dictionary is
-        registered everywhere; then the support page's lines: registering again after ATOK set up
-        a set more, and the report to the desktop."""
-        line = guide.block("if not exist")[0].replace("\\\\server\\share",
-                                                       windows_path(self.folder))
-        expected, _, _ = model(typical(), self.default + "\\" + engine.dictionary())
-        log = os.path.join(self.linux(self.default), "setup.log")
+    def logon_script(self, engine, xp=False):
+        """The publisher's guide's blocks for shared PCs, as they stand, each run as a batch file:
+        the logon script (with the setup's own path) installs once, and the script's report says
+        the dictionary is registered everywhere; then the support page's: registering again after
+        ATOK set up a set more, and the report to the desktop. With xp, on Windows XP, which has no
+        %LOCALAPPDATA% and keeps the user's local application data in "Local Settings\\Application
+        Data": Wine sets the variable even there, so each script removes it first, and Wine's
+        shell folder is moved there first."""
+        first = ["set LOCALAPPDATA="] if xp else []
+        folder = self.default
+        if xp:
+            local = PROFILE + "\\Local Settings\\Application Data"
+            folder = local + "\\QelDat2012"
+            shell = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\"
+            self.session.run(CMD, None, ['cmd /d /c reg add "%s%s" /v "Local AppData" /d "%s" /f' %
+                                         (shell, key, local)
+                                         for key in ("User Shell Folders", "Shell Folders")],
+                             trace=False, dump=False)
+        logon = self.script("logon", first + [line.replace("\\\\server\\share", windows_path(
+            self.folder)) for line in guide.block("if not exist")])
+        report = self.script("status", first + guide.block("QelDat2012-status.txt"))
+        expected, _, _ = model(typical(), folder + "\\" + engine.dictionary())
+        log = os.path.join(self.linux(folder), "setup.log")
         once = lambda _: None if open(log, encoding="utf-16").read().count("\n") == 1 else (
             "setup.log holds %r, not one run" % open(log, encoding="utf-16").read())
         status = self.linux(PROFILE + "\\Temp\\QelDat2012-status.txt")
         written = lambda _: None if os.path.exists(status) else "no report at %s" % status
-        report = guide.block("QelDat2012-status.txt")
-        installed = self.step("%s: the guide's logon script, twice, and its report" % engine.name,
-                              typical(), CMD, [typed(line)] * 2 + [typed(report[0])],
-                              expected, [0, 0, 0], 0, [self.files(engine, self.default, True),
-                                                       once, written])
+        installed = self.step("%s: the guide's logon script, twice, and its report%s" % (
+            engine.name, " without %LOCALAPPDATA%" if xp else ""), typical(), CMD,
+            [logon, logon, report], expected, [0, 0, 0], 0,
+            [self.files(engine, folder, True), once, written])
         more = in_use(("Atokw", 3))
         more.keys.update(installed.copy().keys)
-        again, _, _ = model(more, self.default + "\\" + engine.dictionary())
-        commands = [guide.block(holding, "support.md")[0]
-                    for holding in ("dicreport.exe\" /register", "dicreport.exe\"\n")]
+        again, _, _ = model(more, folder + "\\" + engine.dictionary())
+        commands = [self.script("support-%d" % n, first + guide.block(holding, "support.md"))
+                    for n, holding in enumerate(("dicreport.exe\" /register", "dicreport.exe\"\n"))]
         after = self.step("%s: the support page's register again and report" % engine.name, more,
-                          CMD, [typed(command) for command in commands], again, [0, 0],
-                          0, [self.reported("windows")])
-        self.remove(engine, "the guide's logon script", after, self.default)
+                          CMD, commands, again, [0, 0], 0, [self.reported("windows")])
+        self.remove(engine, "the guide's logon script", after, folder)
+
+    def built_as_the_guide_says(self, engine):
+        """The guide's makensis line, as it stands but for the signing, run as a publisher runs it
+        on Windows: in a folder of the script, the programs and the dictionary, with no
+        -INPUTCHARSET (the installers workflow gives none either). The script must carry its
+        byte-order mark, without which makensis on Windows reads its Japanese texts in the
+        system's code page; the setup it makes installs, and speaks Japanese to a Japanese
+        user."""
+        work = os.path.join(self.session.work_dir, "guide-build")
+        os.makedirs(work, exist_ok=True)
+        sources = {"QelDat2012.nsi": os.path.join(ROOT, "examples", "nsis", "QelDat2012.nsi"),
+                   "dicreg.exe": os.path.join(ROOT, "dist", "dicreg.exe"),
+                   "dicreport.exe": os.path.join(ROOT, "dist", "dicreport.exe"),
+                   DICTIONARY: os.path.join(self.folder, "..", DICTIONARY)}
+        for name, source in sources.items():
+            shutil.copyfile(source, os.path.join(work, name))
+        lines = {line.replace(" -DSIGN=sign.cmd", "") for block in ("makensis -D", "-DSIGN=")
+                 for line in guide.block(block) if line.startswith("makensis ")}
+        problems = [] if len(lines) == 1 else ["the guide's makensis lines differ: %s" % lines]
+        if open(sources["QelDat2012.nsi"], "rb").read(3) != b"\xef\xbb\xbf":
+            problems.append("QelDat2012.nsi has no byte-order mark")
+        setup = os.path.join(work, "QelDat2012-setup.exe")
+        if os.path.exists(setup):
+            os.remove(setup)
+        built = subprocess.run(shlex.split(sorted(lines)[0]), cwd=work, capture_output=True,
+                               text=True)
+        if built.returncode != 0 or not os.path.exists(setup):
+            problems.append("makensis: %s" % (built.stdout + built.stderr).strip()[-300:])
+        self.suite.record("nsis: built with the guide's line", problems)
+        if problems:
+            return
+        expected, _, _ = model(typical(), self.default + "\\" + engine.dictionary())
+        outcome = self.session.run(setup, typical(), ['"%s" /S' % windows_path(setup)],
+                                   children=True, timeout=120, also_dump=self.also_dump,
+                                   lang="ja_JP.UTF-8")
+        self.suite.judge("nsis, built with the guide's line: install in Japanese", typical(),
+                         outcome, expected, [0], 0, [self.files(engine, self.default, True),
+                                                     self.said(engine, self.default, "registered",
+                                                               ["ja"])])
+        self.remove(engine, "built with the guide's line", outcome.registry, self.default)
 
     def unattended(self, engine):
         """A customer's PC: installed silently before ATOK 2012 is set up, no window comes up and
@@ -459,8 +515,7 @@ class Packages:
                         if entry[name] != text_value(url)]
             if engine.msi:  # Windows Installer adds these from what it installed; Wine does not
                 return "; ".join(problems) or None
-            folder = self.linux(self.default)
-            size = sum(os.path.getsize(os.path.join(folder, name))
+            size = sum(os.path.getsize(self.linux(self.default + "\\" + name))
                        for name in PROGRAM_FILES + [engine.dictionary()])
             shown = int.from_bytes(entry["EstimatedSize"].data, "little") if entry[
                 "EstimatedSize"] else 0
@@ -525,6 +580,10 @@ class Packages:
             if engine.oldest <= WINDOWS[self.session.windows]:
                 self.install_and_remove(engine, "on " + self.session.windows, typical(),
                                         checks=[self.loads_on_oldest(engine)])
+        if self.session.windows == "winxp":
+            # Last: it moves the user's local application data where Windows XP keeps it.
+            self.logon_script([engine for engine in self.engines if engine.name == "nsis"][0],
+                              xp=True)
         return self.suite
 
     def customer_export(self):
@@ -577,6 +636,9 @@ class Packages:
             self.start_menu(engine)
             if engine.name == "nsis":
                 self.logon_script(engine)
+                # The guide's line makes a 32-bit setup around the 32-bit programs.
+                if os.path.basename(os.path.normpath(self.folder)) == "x86":
+                    self.built_as_the_guide_says(engine)
             # One set in use full: the dictionary is registered, but not everywhere.
             partly = typical()
             partly.keys.update(in_use(("User0", 2), slots={k: OTHER_DIC for k in range(2, 10)})

@@ -156,6 +156,10 @@ class Reports:
         registered, _, _ = model(typical(), INSTALLED)
         self.case("/register", typical(), "/register", "ja", registered, ["again"])
         self.case("with no ATOK 2012 settings", Registry(), "", "en", checks=["no atok"])
+        # A script's report file that cannot be written: status 3, and no box waits for anybody.
+        unwritable = '"%s" "C:\\No such folder\\report.txt"' % REPORT
+        self.suite.judge("dicreport to a file it cannot write", typical(),
+                         self.session.run(REPORT, typical(), [unwritable]), typical(), [3], 0)
         rng = random.Random(seed_number)
         for i in range(count):
             self.case("random #%d (seed %d)" % (i, seed_number), random_registry(rng), WRITTEN,

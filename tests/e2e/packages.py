@@ -158,7 +158,7 @@ class Packages:
         """The values of the user's Run and RunOnce keys that name the folder."""
         return ["%s: %r" % (name, value) for key in keys
                 for name, value in registry.keys.get(registry.find_key(key), {}).items()
-                if where.upper() in repr(value).upper()]
+                if where.upper() in value.data.decode("utf-16-le", "replace").upper()]
 
     def waiting(self, where, waits, cleanup=False):
         """Checks that the startup entry, named after the product, that registers the dictionary

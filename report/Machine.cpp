@@ -252,13 +252,6 @@ Mode ModeOf(const std::vector<std::u16string>& arguments) {
   return arguments[0].rfind(u'/', 0) == 0 ? Mode::Bad : Mode::File;
 }
 
-bool CanTake(const std::vector<Finding>& findings) {
-  for (const auto& finding : findings) {
-    if (finding.CanTake()) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 int Run() {
@@ -279,7 +272,7 @@ int Run() {
   // Unattended, dicreg runs only where it will not show its box: when a set can take the
   // dictionary, which is there to register.
   if (mode == Mode::Register || (mode == Mode::Quiet && Exists(facts.dictionary) &&
-                                 CanTake(Find(survey, facts.dictionary, Exists)))) {
+                                 AnyCanTake(Find(survey, facts.dictionary, Exists)))) {
     facts.registration = Start(facts.dicregPath, u"\"" + facts.dictionary + u"\"", folder, true);
     if (facts.registration->started && facts.registration->code == 0) ForgetPending(own);
     // Read again, so that the report shows what dicreg left.

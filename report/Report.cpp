@@ -410,14 +410,12 @@ Report Write(const Survey& survey, const std::vector<Finding>& findings, const F
   int inUse = 0;
   int registered = 0;
   bool fine = true;  // every set found is registered, from files that exist
-  bool canTake = false;
   std::vector<std::u16string> advice;
   for (const auto& finding : findings) {
     const SetState state = StateOf(finding);
     inUse += finding.set->InUse();
     registered += state == SetState::Registered;
     fine &= state == SetState::Registered;
-    canTake |= finding.CanTake();
     const std::u16string said = Advice(finding, state, w);
     if (!said.empty()) advice.push_back(said);
   }
@@ -432,6 +430,7 @@ Report Write(const Survey& survey, const std::vector<Finding>& findings, const F
     line(Fill(verdict, {Number(registered == 0 ? inUse : registered), Number(inUse)}));
   }
   for (const auto& said : advice) line(said);
+  const bool canTake = AnyCanTake(findings);
   if (!facts.dictionaryPresent) line(Fill(w.noDictionary, {facts.dictionary}));
   if (!survey.otherVersions.empty()) {
     line(Fill(w.otherVersions, {Join(survey.otherVersions, w.nameSeparator)}));

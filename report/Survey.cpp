@@ -114,6 +114,13 @@ std::vector<Finding> Find(const Survey& survey, const std::u16string& installed,
   return findings;
 }
 
+bool AnyCanTake(const std::vector<Finding>& findings) {
+  for (const auto& finding : findings) {
+    if (finding.CanTake()) return true;
+  }
+  return false;
+}
+
 std::u16string NewestVersion(const std::vector<std::u16string>& names) {
   std::u16string newest;
   std::vector<unsigned long> highest;

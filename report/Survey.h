@@ -69,6 +69,9 @@ using FileExists = std::function<bool(const std::u16string& path)>;
 std::vector<Finding> Find(const Survey& survey, const std::u16string& installed,
                           const FileExists& exists);
 
+// Whether dicreg would write the dictionary into any of the sets found.
+bool AnyCanTake(const std::vector<Finding>& findings);
+
 // The path an entry names: what follows its first two fields ("ON,0,").
 std::u16string EntryPath(const std::u16string& text);
 

@@ -96,6 +96,15 @@ def export(package, table):
     return run(["msiinfo", "export", package, table], "msiinfo export %s" % table).decode("ascii")
 
 
+def edit_rows(exported, keys, value, column):
+    """An exported table with the column set to value(row) in each row whose key is in keys."""
+    rows = [line.split("\t") for line in exported.split("\r\n")]
+    for row in rows[3:]:
+        if row[0] in keys:
+            row[column] = value(row)
+    return "\r\n".join("\t".join(row) for row in rows)
+
+
 def mend(package, texts, conditions, rollbacks, title, work):
     """The tables' and the summary's texts back in place, the components' conditions, the
     rollback actions' type, the code page 932, and the title."""
@@ -110,17 +119,11 @@ def mend(package, texts, conditions, rollbacks, title, work):
             continue
         exported = export(package, table)
         if table == "Component":
-            rows = [line.split("\t") for line in exported.split("\r\n")]
-            for row in rows[3:]:
-                if row[0] in conditions:
-                    row[4] = conditions[row[0]]  # Component, ComponentId, Directory_, Attributes
-            exported = "\r\n".join("\t".join(row) for row in rows)
+            # Component, ComponentId, Directory_, Attributes, Condition
+            exported = edit_rows(exported, conditions, lambda row: conditions[row[0]], 4)
         elif table == "CustomAction":
-            rows = [line.split("\t") for line in exported.split("\r\n")]
-            for row in rows[3:]:
-                if row[0] in rollbacks:
-                    row[1] = str(int(row[1]) | ROLLBACK)  # Action, Type, Source, Target
-            exported = "\r\n".join("\t".join(row) for row in rows)
+            # Action, Type: the rollback actions' bits added
+            exported = edit_rows(exported, rollbacks, lambda row: str(int(row[1]) | ROLLBACK), 1)
         elif "@@" not in exported:
             continue
         path = os.path.join(work, table + ".idt")

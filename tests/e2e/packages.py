@@ -11,6 +11,7 @@ it.
 """
 
 import argparse
+import contextlib
 import os
 import re
 import shlex
@@ -41,30 +42,29 @@ CHOSEN = "C:\\QelDat テスト\\私の 辞書"  # a folder the user chose: blank
 WINDOWS = {"winxp": (5, 1), "vista": (6, 0)}
 
 
-class Holder:
-    """An input method that holds a dictionary open, as it does while it runs: reading, sharing
-    reading only, so that the file can be neither written, deleted nor renamed."""
-
-    def __init__(self, session, path):
-        self.stop = os.path.join(session.work_dir, "stop-holding")
-        ready = os.path.join(session.work_dir, "holding")
-        for flag in (self.stop, ready):
-            if os.path.exists(flag):
-                os.remove(flag)
-        self.proc = subprocess.Popen([session.wine, session.driver, "hold", path,
-                                      windows_path(ready), windows_path(self.stop)],
-                                     env=session.env, stdout=subprocess.DEVNULL,
-                                     stderr=subprocess.DEVNULL)
-        deadline = time.monotonic() + 30
-        while not os.path.exists(ready):
-            if self.proc.poll() is not None or time.monotonic() > deadline:
-                self.proc.kill()
-                raise RuntimeError("could not hold %s open" % path)
-            time.sleep(0.1)
-
-    def release(self):
-        open(self.stop, "w").close()
-        self.proc.wait(timeout=30)
+@contextlib.contextmanager
+def held(session, path):
+    """An input method that holds a dictionary open while the block runs, as it does while it
+    runs: reading, sharing reading only, so that the file can be neither written, deleted nor
+    renamed."""
+    stop, ready = (os.path.join(session.work_dir, name) for name in ("stop-holding", "holding"))
+    for flag in (stop, ready):
+        if os.path.exists(flag):
+            os.remove(flag)
+    proc = subprocess.Popen([session.wine, session.driver, "hold", path, windows_path(ready),
+                             windows_path(stop)], env=session.env, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+    deadline = time.monotonic() + 30
+    while not os.path.exists(ready):
+        if proc.poll() is not None or time.monotonic() > deadline:
+            proc.kill()
+            raise RuntimeError("could not hold %s open" % path)
+        time.sleep(0.1)
+    try:
+        yield
+    finally:
+        open(stop, "w").close()
+        proc.wait(timeout=30)
 
 
 def msi_properties(package):
@@ -136,8 +136,8 @@ class Packages:
                 return "installed files in %s: %s, expected %s" % (where, found, wanted)
             if present and self.dictionaries(where) != [engine.dictionary(variant)]:
                 return "dictionaries in %s: %s" % (where, self.dictionaries(where))
-            if not present and self.at_sign_in(registry, where):
-                return "left to run at sign-in: %s" % self.at_sign_in(registry, where)
+            if not present and self.waiting(where, False)(registry):
+                return self.waiting(where, False)(registry)
             if not present and os.path.exists(linux):
                 if os.listdir(linux) or not emptied:
                     return "%s is still there, with %s" % (where, os.listdir(linux))
@@ -190,9 +190,10 @@ class Packages:
         return check
 
     def step(self, name, seed, program, lines, expected, exits, boxes, checks, person=None,
-             children=True, forget=()):
+             children=True, forget=(), lang=None):
         outcome = self.session.run(program, seed, lines, children=children, timeout=120,
-                                   also_dump=self.also_dump, person=person, forget=forget)
+                                   also_dump=self.also_dump, person=person, forget=forget,
+                                   lang=lang)
         if person:
             # The boxes of the program's own that the person answered are not dicreg's.
             outcome.boxes = [box for box in outcome.boxes if box.caption not in person.own]
@@ -384,14 +385,12 @@ class Packages:
         if problems:
             return
         expected, _, _ = model(typical(), self.default + "\\" + engine.dictionary())
-        outcome = self.session.run(setup, typical(), ['"%s" /S' % windows_path(setup)],
-                                   children=True, timeout=120, also_dump=self.also_dump,
-                                   lang="ja_JP.UTF-8")
-        self.suite.judge("nsis, built with the guide's line: install in Japanese", typical(),
-                         outcome, expected, [0], 0, [self.files(engine, self.default, True),
-                                                     self.said(engine, self.default, "registered",
-                                                               ["ja"])])
-        self.remove(engine, "built with the guide's line", outcome.registry, self.default)
+        installed = self.step("nsis, built with the guide's line: install in Japanese", typical(),
+                              setup, ['"%s" /S' % windows_path(setup)], expected, [0], 0,
+                              [self.files(engine, self.default, True),
+                               self.said(engine, self.default, "registered", ["ja"])],
+                              lang="ja_JP.UTF-8")
+        self.remove(engine, "built with the guide's line", installed, self.default)
 
     def unattended(self, engine):
         """A customer's PC: installed silently before ATOK 2012 is set up, no window comes up and
@@ -417,28 +416,21 @@ class Packages:
         self.sign_in("%s: an entry taken out stays out at the next sign-in" % name, edited, edited,
                      edited, [])
 
-        holder = Holder(self.session, folder + "\\" + engine.dictionary())
         program, line = engine.install(variant="-next")
         upgraded, _, _ = model(edited, folder + "\\" + engine.dictionary("-next"))
-        upgraded = self.step("%s: the next version, installed while the dictionary is held" % name,
-                             edited, program, [line], upgraded, engine.held_statuses, 0,
-                             [self.said(engine, folder, "held")])
-        holder.release()
-        wanted = open(self.next_dictionary, "rb").read()
-
-        def one_dictionary(_):
-            left = self.dictionaries(folder)
-            if left != [engine.dictionary("-next")]:
-                return "dictionaries in %s: %s" % (folder, left)
-            held = open(self.linux(folder + "\\" + left[0]), "rb").read()
-            return None if held == wanted else "%s holds the earlier dictionary" % left[0]
+        with held(self.session, folder + "\\" + engine.dictionary()):
+            upgraded = self.step("%s: the next version, installed while the dictionary is held"
+                                 % name, edited, program, [line], upgraded, engine.held_statuses,
+                                 0, [self.said(engine, folder, "held")])
+        installed = self.linux(folder + "\\" + engine.dictionary("-next"))
+        new = lambda _: None if open(installed, "rb").read() == open(
+            self.next_dictionary, "rb").read() else "%s holds the earlier dictionary" % installed
         upgraded = self.sign_in("%s: after a restart, the next version's dictionary alone" % name,
-                                upgraded, upgraded, upgraded, [one_dictionary])
-
-        holder = Holder(self.session, folder + "\\" + engine.dictionary("-next"))
-        removed = self.remove(engine, "the dictionary held", upgraded, folder, variant="-next",
-                              held=True)
-        holder.release()
+                                upgraded, upgraded, upgraded,
+                                [self.files(engine, folder, True, variant="-next"), new])
+        with held(self.session, folder + "\\" + engine.dictionary("-next")):
+            removed = self.remove(engine, "the dictionary held", upgraded, folder,
+                                  variant="-next", held=True)
         self.sign_in("%s, removed while held: the next sign-in" % name, removed, removed, removed,
                      [self.waiting(folder, False)] + (
                          [] if engine.msi else [self.files(engine, folder, False)]))

@@ -211,8 +211,7 @@ class Packages:
         """A restart and a sign-in: a new Wine session (which carries out the file renames
         Windows was asked for), the user's RunOnce values deleted and run as Explorer does, then
         the Run values and the Startup folder (wineboot). before: the registry it starts from."""
-        for flag in ("-k", "-w"):
-            subprocess.run(["wineserver", flag], env=self.session.env)
+        self.session.new_session()
         once = [value.data.decode("utf-16-le").rstrip("\0") for value in
                 before.keys.get(before.find_key(RUNONCE), {}).values()]
         return self.step(name, seed, None, once + ["wineboot"], expected,

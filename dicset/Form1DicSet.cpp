@@ -10,6 +10,22 @@ using dicset::kLastSlot;
 using dicset::kProfiles;
 using dicset::kSlot1;
 
+namespace {
+
+// A set whose key refuses removal's open may still hold entries of the family, which then
+// cannot be emptied: read for reading only, it tells /uninst so.
+bool HoldsUnchangeable(const std::u16string& setKey, const std::u16string& family) {
+  LSTATUS status = ERROR_SUCCESS;
+  const UniqueHkey key = RegSet::OpenCurrentUserKey(setKey, KEY_READ, status);
+  if (!key || RegSet::ValueText(key.get(), kSlot1).empty()) return false;
+  for (int k = kFirstFillableSlot; k <= kLastSlot; ++k) {
+    if (dicset::RefersTo(RegSet::ValueText(key.get(), dicset::SlotName(k)), family)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 void Form1::SetAtok25() {
   exFlag = kFalse;
   for (const auto& profile : kProfiles) SetSub(profile);
@@ -54,7 +70,12 @@ void Form1::DelSub(const std::u16string& profile) {
 }
 
 void Form1::DelDicSet(const std::u16string& setKey) {
-  if (RegSet::GetKeyValue(setKey, kSlot1).empty()) return;
+  LSTATUS opened = ERROR_SUCCESS;
+  if (RegSet::GetKeyValue(setKey, kSlot1, opened).empty()) {
+    // Only a set that refuses the open is read again: every other run makes the same calls.
+    if (opened == ERROR_ACCESS_DENIED && HoldsUnchangeable(setKey, DicNameEx)) keptFlag = true;
+    return;
+  }
   for (int k = kFirstFillableSlot; k <= kLastSlot; ++k) {
     const std::u16string name = dicset::SlotName(k);
     // Emptied, not deleted: the value stays with the empty text.

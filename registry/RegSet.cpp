@@ -76,6 +76,13 @@ UniqueHkey OpenCurrentUserKey(const std::u16string& keyPath, REGSAM access, LSTA
   return status == ERROR_SUCCESS ? UniqueHkey(key) : UniqueHkey();
 }
 
+UniqueHkey CreateCurrentUserKey(const std::u16string& keyPath, REGSAM access, LSTATUS& status) {
+  HKEY key = nullptr;
+  status = RegCreateKeyExW(HKEY_CURRENT_USER, Wide(keyPath), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                           access, nullptr, &key, nullptr);
+  return status == ERROR_SUCCESS ? UniqueHkey(key) : UniqueHkey();
+}
+
 std::u16string ValueText(HKEY key, const std::u16string& valueName) {
   Variant holder;
   GetValue(key, valueName, holder);
@@ -95,8 +102,13 @@ LSTATUS PutKeyValue(const std::u16string& keyPath, const std::u16string& valueNa
 }
 
 std::u16string GetKeyValue(const std::u16string& keyPath, const std::u16string& valueName) {
-  LSTATUS status = ERROR_SUCCESS;
-  const UniqueHkey key = OpenForChange(keyPath, status);
+  LSTATUS opened = ERROR_SUCCESS;
+  return GetKeyValue(keyPath, valueName, opened);
+}
+
+std::u16string GetKeyValue(const std::u16string& keyPath, const std::u16string& valueName,
+                           LSTATUS& opened) {
+  const UniqueHkey key = OpenForChange(keyPath, opened);
   return key ? ValueText(key.get(), valueName) : std::u16string();
 }
 

@@ -25,6 +25,10 @@ inline constexpr std::int32_t kUnsupportedType = -1;
 // it cannot be opened, with the platform's reason in status.
 UniqueHkey OpenCurrentUserKey(const std::u16string& keyPath, REGSAM access, LSTATUS& status);
 
+// Opens the key under HKEY_CURRENT_USER, making it (and the keys above it) when it is missing.
+// dicreg never does; the packages' modes of the report do, for the keys they own.
+UniqueHkey CreateCurrentUserKey(const std::u16string& keyPath, REGSAM access, LSTATUS& status);
+
 // Reads one value of an open key as text, as GetKeyValue does.
 std::u16string ValueText(HKEY key, const std::u16string& valueName);
 
@@ -35,6 +39,10 @@ LSTATUS PutKeyValue(const std::u16string& keyPath, const std::u16string& valueNa
 
 // Reads one value as text: an integer as its decimal text; missing or unreadable as "".
 std::u16string GetKeyValue(const std::u16string& keyPath, const std::u16string& valueName);
+
+// The same, and why the key's open failed (ERROR_SUCCESS when it opened).
+std::u16string GetKeyValue(const std::u16string& keyPath, const std::u16string& valueName,
+                           LSTATUS& opened);
 
 // Writes type 1 (text with its NUL) or type 4; any other type writes nothing and gives 0.
 std::int32_t PutValue(HKEY key, const std::u16string& valueName, std::int32_t type,

@@ -25,7 +25,8 @@ class Form1 {
   std::u16string FoundSpace(const std::u16string& setKey);
 
   // Removal: every slot 2 to 9 of every in-use set that holds any edition is emptied; a write
-  // that fails sets keptFlag and the walk goes on.
+  // that fails, or a set that refuses to be changed while it holds an edition, sets keptFlag
+  // and the walk goes on.
   void DelAtok25();
   void DelSub(const std::u16string& profile);
   void DelDicSet(const std::u16string& setKey);

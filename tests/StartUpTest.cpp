@@ -51,6 +51,28 @@ TEST_F(StartUpTest, UninstallWithNothingToRemoveSucceeds) {
   EXPECT_EQ(Dump(), Tree());
 }
 
+// A set this user may read but not change keeps its entry: removal says so with 4, empties the
+// rest, and registration passes the set over. A set it cannot even read holds nothing it sees.
+TEST_F(StartUpTest, UninstallEndsWith4WhenAReadOnlySetKeepsAnEntry) {
+  const auto locked = InUseSet(u"Atkms", 1);
+  const auto open = InUseSet(u"User0", 1);
+  const auto hidden = InUseSet(u"Atxl", 1);
+  for (const auto& key : {locked, open, hidden}) {
+    SetText(key, Slot(2), u"ON,0,C:\\DIC\\QELDAT2011.DIC");
+  }
+  AllowOnly(hidden, 0);
+  EXPECT_EQ(RunWith(u"dicreg.exe /uninst"), startup::kDone);
+  EXPECT_TRUE(HoldsText(locked, Slot(2), u""));
+  SetText(locked, Slot(3), u"ON,0,C:\\DIC\\QELDAT2011.DIC");
+  SetText(open, Slot(2), u"ON,0,C:\\DIC\\QELDAT2011.DIC");
+  AllowOnly(locked, KEY_READ);
+  EXPECT_EQ(RunWith(u"dicreg.exe /uninst"), startup::kKept);
+  EXPECT_TRUE(HoldsText(open, Slot(2), u""));
+  EXPECT_EQ(RunWith(u"dicreg.exe C:\\Dic\\QelDat2012.dic"), startup::kDone);
+  EXPECT_TRUE(HoldsText(open, Slot(2), u"ON,0,C:\\DIC\\QELDAT2012.DIC"));
+  EXPECT_TRUE(HoldsText(locked, Slot(3), u"ON,0,C:\\DIC\\QELDAT2011.DIC"));
+}
+
 TEST_F(StartUpTest, UpperCaseSwitchIsAPath) {
   const auto key = InUseSet(u"Atkms", 1);
   EXPECT_EQ(RunWith(u"dicreg.exe /UNINST"), startup::kDone);

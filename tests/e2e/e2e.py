@@ -38,11 +38,14 @@ def read_text(reg, path, name):
     return ""
 
 
-def in_use_sets(reg):
+def in_use_sets(reg, writable=False):
+    """The sets in use, in dicreg's order; with writable, only those whose key lets the user
+    change them (dicreg's open of the others fails, and it passes them over)."""
     for profile in PROFILES:
         for n in range(1, 10):
             path = set_key(profile, n)
-            if reg.find_key(path) is not None and read_text(reg, path, slot(1)) != "":
+            if reg.find_key(path) is not None and read_text(reg, path, slot(1)) != "" and (
+                    not writable or reg.find_key(path) not in reg.read_only):
                 yield path
 
 
@@ -52,14 +55,16 @@ def model(before, argument):
     reg = before.copy()
     if argument is None:
         return reg, 2, 0
-    for path in in_use_sets(reg):
+    for path in in_use_sets(reg, writable=True):
         for k in range(2, 10):
             if "QELDAT" in read_text(reg, path, slot(k)).upper():
                 reg.set(path, slot(k), text_value(""))
     if argument == "/uninst":
-        return reg, 0, 0
+        kept = any("QELDAT" in read_text(reg, path, slot(k)).upper()
+                   for path in in_use_sets(reg) for k in range(2, 10))
+        return reg, 4 if kept else 0, 0
     took = False
-    for path in in_use_sets(reg):
+    for path in in_use_sets(reg, writable=True):
         for k in range(2, 10):
             text = read_text(reg, path, slot(k))
             if "QELDAT2012" in text.upper() or text == "":
@@ -213,6 +218,12 @@ def explicit_cases(suite, screenshot):
     reg.set(set_key("Atkms", 2), slot(3), text_value("ON,0,C:\\QELDAT2011.DIC"))
     suite.case("full sets and sets not in use: nothing written, one message", reg, [install],
                ["C:\\Dic\\QelDat2012.dic"])
+
+    reg = in_use(("Atkms", 1), ("User0", 1), slots={2: "ON,0,C:\\DIC\\QELDAT2012.DIC"})
+    reg.read_only.add(set_key("User0", 1))
+    suite.case("a set the user may only read keeps its entry: /uninst ends with 4", reg,
+               [PROGRAM_NAME + " /uninst"], ["/uninst"],
+               [holds(a1, 2, ""), holds(set_key("User0", 1), 2, "ON,0,C:\\DIC\\QELDAT2012.DIC")])
 
     reg = in_use(("Atkms", 1), slots={2: "ON,0,C:\\DIC\\QELDAT2012.DIC"})
     suite.case("/UNINST is a path, not the switch", reg, [PROGRAM_NAME + " /UNINST"], ["/UNINST"],

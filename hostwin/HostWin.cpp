@@ -288,6 +288,17 @@ LSTATUS RegDeleteTreeW(HKEY key, LPCWSTR subKey) {
   return ERROR_SUCCESS;
 }
 
+// As Win32's: a key with subkeys is refused; its values go with it.
+LSTATUS RegDeleteKeyW(HKEY key, LPCWSTR subKey) {
+  const Handle* h = Resolve(key);
+  if (!h) return ERROR_INVALID_HANDLE;
+  Key* found = nullptr;
+  const LSTATUS status = Walk(h->key, subKey, false, &found);
+  if (status != ERROR_SUCCESS) return status;
+  if (!found->subkeys.empty()) return ERROR_ACCESS_DENIED;
+  return RegDeleteTreeW(key, subKey);
+}
+
 LSTATUS RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameLength, LPDWORD, LPWSTR,
                       LPDWORD, void*) {
   const Handle* h = Resolve(key);

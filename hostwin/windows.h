@@ -74,6 +74,7 @@ LSTATUS RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD reserved, DWORD type, 
 LSTATUS RegDeleteValueW(HKEY key, LPCWSTR valueName);
 LSTATUS RegCloseKey(HKEY key);
 LSTATUS RegDeleteTreeW(HKEY key, LPCWSTR subKey);
+LSTATUS RegDeleteKeyW(HKEY key, LPCWSTR subKey);
 LSTATUS RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameLength, LPDWORD reserved,
                       LPWSTR keyClass, LPDWORD classLength, void* lastWriteTime);
 LSTATUS RegEnumValueW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameLength, LPDWORD reserved,

@@ -11,6 +11,7 @@
 
 #include "../registry/RegSet.h"
 #include "../registry/WinText.h"
+#include "Package.h"
 #include "Pending.h"
 
 namespace report {
@@ -38,12 +39,19 @@ using UniqueFind = std::unique_ptr<void, FindCloser>;
 const std::u16string kDicreg = u"dicreg.exe";
 const std::u16string kDictionary = u"QelDat2012.dic";
 const std::u16string kRegisterSwitch = u"/register";
+const std::u16string kRollbackSwitch = u"/rollback";
+const std::u16string kInstallSwitch = u"/install";
+const std::u16string kUninstallSwitch = u"/uninstall";
+const std::u16string kSilentSwitch = u"/silent";
+const std::u16string kUninstSwitch = u"/uninst";
+// Where System Configuration keeps the startup entries it switched off.
+const std::u16string kConfiguredKey = u"SOFTWARE\\Microsoft\\Shared Tools\\MSConfig\\startupreg";
 // Windows replaces or deletes these files at the next restart (what Windows Installer asks for a
 // file in use).
 const std::u16string kSessionManager = u"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 const std::u16string kPendingRenames = u"PendingFileRenameOperations";
 
-enum class Mode { Desktop, Register, Quiet, File, Bad };
+enum class Mode { Desktop, Register, Quiet, File, Install, Uninstall, SignIn, Rollback, Bad };
 
 std::u16string Ascii(const char* text) { return std::u16string(text, text + std::strlen(text)); }
 
@@ -136,6 +144,9 @@ Language UserLanguage() {
 Registration Start(const std::u16string& program, const std::u16string& arguments,
                    const std::u16string& folder, bool wait) {
   std::u16string line = u"\"" + program + u"\" " + arguments;
+  // dicreg's box comes up in front of the setup that started this program, which may hand on
+  // its right to the foreground.
+  if (wait) AllowSetForegroundWindow(ASFW_ANY);
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
@@ -178,10 +189,13 @@ std::u16string Desktop() {
 
 // Where the packages put the dictionary: each version into a folder of its own, so that a new
 // one never has to replace a file that ATOK 2012 holds open; the MSI beside the programs. The
-// installed one is in the newest version's folder; the others wait to be deleted.
+// installed one is in the newest version's folder; the others are earlier ones, to be deleted.
 struct Installation {
   std::u16string dictionary;
-  std::vector<std::u16string> stale;
+  std::vector<std::u16string> earlier;
+  // Every dictionary the setups put there (the installed one included), as the uninstall
+  // deletes them; none where the MSI keeps its one beside the programs.
+  std::vector<std::u16string> setups;
 };
 
 Installation Look(const std::u16string& folder) {
@@ -200,12 +214,14 @@ Installation Look(const std::u16string& folder) {
   Installation installed;
   installed.dictionary = folder + (newest.empty() ? u"" : newest + u"\\") + kDictionary;
   for (const auto& name : versions) {
-    if (name != newest) {
-      installed.stale.push_back(folder + name + u"\\" + kDictionary);
-    }
+    installed.setups.push_back(folder + name + u"\\" + kDictionary);
+    if (name != newest) installed.earlier.push_back(installed.setups.back());
   }
-  if (!newest.empty() && Exists(folder + kDictionary))
-    installed.stale.push_back(folder + kDictionary);
+  // Beside versions' folders, one beside the programs is an earlier package's.
+  if (!newest.empty() && Exists(folder + kDictionary)) {
+    installed.earlier.push_back(folder + kDictionary);
+    installed.setups.push_back(folder + kDictionary);
+  }
   return installed;
 }
 
@@ -233,6 +249,40 @@ bool RenamedAtRestart(const std::u16string& folder) {
   return dicset::Upper(names).find(dicset::Upper(folder)) != std::u16string::npos;
 }
 
+// The program's startup entries that System Configuration (msconfig, Windows XP to 7) switched
+// off: it moves them out of the user's Run key into a key of its own below the machine's, which
+// a 32-bit program on 64-bit Windows must ask for in its 64-bit view.
+std::vector<std::u16string> Configured(const std::vector<std::u16string>& programs) {
+  BOOL wow64 = FALSE;
+  IsWow64Process(GetCurrentProcess(), &wow64);
+  HKEY opened = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(kConfiguredKey), 0,
+                    KEY_READ | (wow64 ? KEY_WOW64_64KEY : 0), &opened) != ERROR_SUCCESS) {
+    return {};
+  }
+  const UniqueHkey key(opened);
+  std::vector<std::u16string> names;
+  WCHAR name[256];
+  for (DWORD i = 0;; ++i) {
+    DWORD length = 256;
+    if (RegEnumKeyExW(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+      return names;
+    }
+    HKEY entry = nullptr;
+    if (RegOpenKeyExW(key.get(), name, 0, KEY_QUERY_VALUE, &entry) != ERROR_SUCCESS) continue;
+    const UniqueHkey item(entry);
+    const std::u16string command = dicset::Upper(RegSet::ValueText(item.get(), u"command"));
+    for (const auto& program : programs) {
+      if (dicset::Upper(RegSet::ValueText(item.get(), u"hkey")) == u"HKCU" &&
+          command.rfind(u"\"" + dicset::Upper(program) + u"\"", 0) == 0) {
+        names.push_back(FromWide(name));
+        break;
+      }
+    }
+  }
+}
+
 std::vector<std::u16string> Arguments() {
   int count = 0;
   const std::unique_ptr<LPWSTR, LocalFreer> arguments(
@@ -242,57 +292,281 @@ std::vector<std::u16string> Arguments() {
   return found;
 }
 
-Mode ModeOf(const std::vector<std::u16string>& arguments) {
-  if (arguments.empty()) return Mode::Desktop;
-  if (arguments.size() > 1) return Mode::Bad;
-  const std::u16string upper = dicset::Upper(arguments[0]);
-  if (upper == dicset::Upper(kRegisterSwitch)) return Mode::Register;
-  if (upper == dicset::Upper(kQuietSwitch)) return Mode::Quiet;
-  // A mistyped switch is no file to write to.
-  return arguments[0].rfind(u'/', 0) == 0 ? Mode::Bad : Mode::File;
+struct Command {
+  Mode mode = Mode::Bad;
+  std::u16string product;  // the startup entry's name, for /install and /uninstall
+  bool silent = false;     // /install: nobody at the screen
+};
+
+bool Is(const std::u16string& argument, const std::u16string& name) {
+  return dicset::Upper(argument) == dicset::Upper(name);
+}
+
+Command CommandOf(const std::vector<std::u16string>& arguments) {
+  Command command;
+  if (arguments.empty()) {
+    command.mode = Mode::Desktop;
+  } else if (arguments.size() == 1) {
+    const std::u16string& only = arguments[0];
+    command.mode = Is(only, kRegisterSwitch)   ? Mode::Register
+                   : Is(only, kQuietSwitch)    ? Mode::Quiet
+                   : Is(only, kSignInSwitch)   ? Mode::SignIn
+                   : Is(only, kRollbackSwitch) ? Mode::Rollback
+                   // A mistyped switch is no file to write to.
+                   : only.rfind(u'/', 0) == 0 ? Mode::Bad
+                                              : Mode::File;
+  } else if (arguments.size() <= 3 && !arguments[1].empty() && arguments[1][0] != u'/') {
+    command.product = arguments[1];
+    command.silent = arguments.size() == 3 && Is(arguments[2], kSilentSwitch);
+    if (Is(arguments[0], kInstallSwitch) && (arguments.size() == 2 || command.silent)) {
+      command.mode = Mode::Install;
+    } else if (Is(arguments[0], kUninstallSwitch) && arguments.size() == 2) {
+      command.mode = Mode::Uninstall;
+    }
+  }
+  return command;
+}
+
+// Where /install and /uninstall write what they change, for /rollback to put back: the user's
+// temporary folder, as the MSI's actions and their rollback actions see it.
+std::u16string RecordPath() {
+  WCHAR temp[MAX_PATH + 1];
+  const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
+  if (length == 0 || length > MAX_PATH) return std::u16string();
+  return FromWide(temp) + u"QelDat2012 rollback " + UserName() + u".txt";
+}
+
+std::u16string Load(const std::u16string& path) {
+  const HANDLE opened = CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (opened == INVALID_HANDLE_VALUE) return std::u16string();
+  const UniqueHandle file(opened);
+  std::u16string text;
+  char16_t buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got) {
+    text.append(buffer, got / sizeof(char16_t));
+  }
+  return text.empty() || text[0] != u'\xFEFF' ? text : text.substr(1);
+}
+
+std::u16string ShortPath(const std::u16string& path) {
+  WCHAR shorter[MAX_PATH + 1];
+  const DWORD length = GetShortPathNameW(Wide(path), shorter, MAX_PATH + 1);
+  return length && length <= MAX_PATH ? FromWide(shorter) : path;
+}
+
+// Before Windows 8, Windows speaks of logging on and off rather than signing in and out.
+bool LogsOff() {
+  OSVERSIONINFOW version = {};
+  version.dwOSVersionInfoSize = sizeof version;
+  GetVersionExW(&version);
+  return version.dwMajorVersion < 6 || (version.dwMajorVersion == 6 && version.dwMinorVersion < 2);
+}
+
+// What a package's run has to do with the files and the programs: the folder, the programs by
+// their paths, and the dictionaries found there.
+struct Here {
+  std::u16string own;                    // dicreport.exe, as Windows started it
+  std::u16string folder;                 // with its trailing backslash
+  std::vector<std::u16string> programs;  // its long and its short path, for the startup entry
+  Installation installed;
+
+  std::u16string Dicreg() const { return folder + kDicreg; }
+};
+
+Here LookHere() {
+  Here here;
+  here.own = OwnPath();
+  here.folder = here.own.substr(0, here.own.find_last_of(u'\\') + 1);
+  here.programs = {here.own};
+  const std::u16string shorter = ShortPath(here.own);
+  if (dicset::Upper(shorter) != dicset::Upper(here.own)) here.programs.push_back(shorter);
+  here.installed = Look(here.folder);
+  return here;
+}
+
+// Runs dicreg with the installed dictionary, when the rule for the mode says so: nobody at the
+// screen, only when a set can take it (so that its box cannot come up); with somebody there,
+// unless no set can take it and every set holds it already (its box would say otherwise).
+std::optional<Registration> Register(const Here& here, const Survey& survey, bool silent) {
+  const auto findings = Find(survey, here.installed.dictionary, Exists);
+  const bool canTake = AnyCanTake(findings);
+  if (silent ? !(canTake && Exists(here.installed.dictionary))
+             : !canTake && AllRegistered(findings)) {
+    return std::nullopt;
+  }
+  return Start(here.Dicreg(), u"\"" + here.installed.dictionary + u"\"", here.folder, true);
+}
+
+// Deletes the dictionaries that no set in use names. One that stays because ATOK 2012 holds it
+// open is left to the next sign-in through a RunOnce value (named after the product and the
+// version's folder), when Windows can run a command that short; the flags say what stayed.
+DWORD DeleteDictionaries(const Here& here, const std::vector<std::u16string>& dictionaries,
+                         const Survey& survey, const std::u16string& product) {
+  DWORD flags = 0;
+  WCHAR system[MAX_PATH];
+  const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+  const std::u16string cmd = FromWide(system).substr(0, length) + u"\\cmd.exe";
+  WCHAR profile[MAX_PATH];
+  const DWORD profileLength = GetEnvironmentVariableW(L"USERPROFILE", profile, MAX_PATH);
+  const std::u16string home = profileLength && profileLength < MAX_PATH ? FromWide(profile) : u"";
+  const std::u16string folder = here.folder.substr(0, here.folder.size() - 1);
+  for (const auto& dictionary : dictionaries) {
+    if (!Exists(dictionary)) continue;
+    if (Named(survey, dictionary)) {
+      flags |= kLeftBehind;
+      continue;
+    }
+    const std::u16string inside = dictionary.substr(0, dictionary.find_last_of(u'\\'));
+    const std::u16string subfolder =
+        inside.size() > folder.size() ? inside.substr(folder.size() + 1) : std::u16string();
+    DeleteFileW(Wide(dictionary));
+    if (!subfolder.empty()) RemoveDirectoryW(Wide(inside));
+    if (!Exists(dictionary)) continue;
+    const std::u16string command =
+        FirstThatFits({CleanupCommand(cmd, ProfileRelative(folder, home), subfolder),
+                       CleanupCommand(cmd, folder, subfolder),
+                       CleanupCommand(cmd, ShortPath(folder), subfolder)});
+    const std::u16string name = subfolder.empty() ? product : product + u" (" + subfolder + u")";
+    LSTATUS status = ERROR_SUCCESS;
+    const UniqueHkey once = RegSet::CreateCurrentUserKey(kRunOnceKey, KEY_SET_VALUE, status);
+    if (!command.empty() && once &&
+        RegSet::PutValue(once.get(), name, RegSet::kTypeText, command) == ERROR_SUCCESS) {
+      flags |= kHeldOpen;
+    } else {
+      flags |= kLeftBehind;
+    }
+  }
+  return flags;
+}
+
+DWORD Install(const Here& here, const std::u16string& product, bool silent) {
+  Save(RecordPath(), RecordChanges());
+  // A sign-in must not delete what this install uses.
+  const std::u16string installedIn =
+      here.installed.dictionary.substr(0, here.installed.dictionary.find_last_of(u'\\'));
+  const std::u16string version =
+      installedIn.size() + 1 > here.folder.size() ? installedIn.substr(here.folder.size()) : u"";
+  LSTATUS status = ERROR_SUCCESS;
+  if (const UniqueHkey once = RegSet::OpenCurrentUserKey(kRunOnceKey, KEY_SET_VALUE, status)) {
+    RegDeleteValueW(once.get(), Wide(version.empty() ? product : product + u" (" + version + u")"));
+  }
+  const std::optional<Registration> run = Register(here, TakeSurvey(), silent);
+  const Survey survey = TakeSurvey();
+  const auto findings = Find(survey, here.installed.dictionary, Exists);
+  DWORD flags = LogsOff() ? DWORD{kLogOff} : 0;
+  Outcome outcome = kRegistered;
+  if (run && (!run->started || run->code > 1)) {
+    outcome = run->started ? kFailed : kNotStarted;
+  } else if (AllRegistered(findings) || (run && run->code == 0)) {
+    ForgetStartup(here.programs);
+    outcome = AllRegistered(findings) ? kRegistered : kPartly;
+  } else {
+    // Not registered for want of a set: a sign-in does it once one can, unless the entry is
+    // switched off or too long for Windows to run.
+    const std::u16string command =
+        FirstThatFits({StartupCommand(here.own), StartupCommand(ShortPath(here.own))});
+    ForgetStartup(here.programs);
+    const bool left = !command.empty() && LeaveStartup(product, command);
+    const Startup startup = ReadStartup(here.programs);
+    outcome = left && startup.switchedOff.empty() ? kWaits : kCannotWait;
+  }
+  flags |= DeleteDictionaries(here, here.installed.earlier, survey, product);
+  return PackageStatus(outcome, flags, run ? run->code : 0);
+}
+
+DWORD Uninstall(const Here& here, const std::u16string& product) {
+  Save(RecordPath(), RecordChanges());
+  const Registration run = Start(here.Dicreg(), kUninstSwitch, here.folder, true);
+  ForgetStartup(here.programs);
+  const DWORD flags = (LogsOff() ? DWORD{kLogOff} : 0) |
+                      DeleteDictionaries(here, here.installed.setups, TakeSurvey(), product);
+  const Outcome outcome = !run.started ? kNotStarted : run.code ? kFailed : kRegistered;
+  return PackageStatus(outcome, flags, run.code);
+}
+
+// At a sign-in: registers when a registration waits and a set can take it, then clears the
+// marker. It writes neither the Run nor the RunOnce key, and deletes an earlier dictionary only
+// as a file; the entry itself goes with a later registration made outside a sign-in.
+DWORD SignIn(const Here& here) {
+  if (!ReadStartup(here.programs).waiting) return kAllRegistered;
+  const std::optional<Registration> run = Register(here, TakeSurvey(), true);
+  if (!run) return kNoSetCanTake;
+  if (!run->started || run->code != 0) return kSomethingToDo;
+  ClearMarker();
+  const Survey survey = TakeSurvey();
+  for (const auto& dictionary : here.installed.earlier) {
+    if (Named(survey, dictionary)) continue;
+    DeleteFileW(Wide(dictionary));
+    const std::u16string inside = dictionary.substr(0, dictionary.find_last_of(u'\\'));
+    if (inside.size() + 1 > here.folder.size()) RemoveDirectoryW(Wide(inside));
+  }
+  return kAllRegistered;
 }
 
 }  // namespace
 
 int Run() {
   const Language language = UserLanguage();
-  const std::vector<std::u16string> arguments = Arguments();
-  const Mode mode = ModeOf(arguments);
-  if (mode == Mode::Bad) {
+  const Command command = CommandOf(Arguments());
+  if (command.mode == Mode::Bad) {
     MessageBoxW(nullptr, Wide(UsageText(language)), Wide(u"dicreport"), MB_OK | MB_ICONSTOP);
     return kBadArguments;
   }
-  const std::u16string own = OwnPath();
-  const std::u16string folder = own.substr(0, own.find_last_of(u'\\') + 1);
-  const Installation installed = Look(folder);
+  const Here here = LookHere();
+  switch (command.mode) {
+    case Mode::Install:
+      return static_cast<int>(Install(here, command.product, command.silent));
+    case Mode::Uninstall:
+      return static_cast<int>(Uninstall(here, command.product));
+    case Mode::SignIn:
+      return static_cast<int>(SignIn(here));
+    case Mode::Rollback: {
+      const std::u16string path = RecordPath();
+      const std::u16string record = Load(path);
+      if (record.empty()) return kNotWritten;
+      PutBack(record);
+      DeleteFileW(Wide(path));
+      return kAllRegistered;
+    }
+    default:
+      break;
+  }
+  const std::u16string& folder = here.folder;
   Facts facts;
-  facts.dicregPath = folder + kDicreg;
-  facts.dictionary = installed.dictionary;
+  facts.folder = folder.substr(0, folder.size() - 1);
+  facts.dicregPath = here.Dicreg();
+  facts.dictionary = here.installed.dictionary;
   Survey survey = TakeSurvey();
-  // Unattended, dicreg runs only where it will not show its box: when a set can take the
-  // dictionary, which is there to register.
-  if (mode == Mode::Register || (mode == Mode::Quiet && Exists(facts.dictionary) &&
-                                 AnyCanTake(Find(survey, facts.dictionary, Exists)))) {
-    facts.registration = Start(facts.dicregPath, u"\"" + facts.dictionary + u"\"", folder, true);
-    if (facts.registration->started && facts.registration->code == 0) ForgetPending(own);
+  const Mode mode = command.mode;
+  // /quiet runs dicreg only where it will not show its box: when a set can take the dictionary,
+  // which is there to register.
+  if (mode == Mode::Register || mode == Mode::Quiet) {
+    facts.registration = Register(here, survey, mode == Mode::Quiet);
+    if (facts.registration && facts.registration->started && facts.registration->code == 0) {
+      ForgetStartup(here.programs);
+    }
     // Read again, so that the report shows what dicreg left.
     survey = TakeSurvey();
   }
   facts.made = Now();
   facts.windows = Windows();
+  facts.logOff = LogsOff();
   facts.user = UserName();
-  facts.version = FileVersion(own);
+  facts.version = FileVersion(here.own);
   facts.dicregVersion = FileVersion(facts.dicregPath);
   facts.dictionaryPresent = Exists(facts.dictionary);
-  facts.pending = PendingEntries(own);
-  facts.signInAgain = !installed.stale.empty();
+  facts.startup = ReadStartup(here.programs);
+  if (facts.startup.entries.empty()) facts.configured = Configured(here.programs);
+  facts.stale = here.installed.earlier;
   facts.restart = RenamedAtRestart(folder);
   const Report report = Write(survey, Find(survey, facts.dictionary, Exists), facts, language);
   if (mode == Mode::Quiet) return report.status;
 
   const bool toDesktop = mode != Mode::File;
   const std::u16string desktop = toDesktop ? Desktop() : std::u16string();
-  const std::u16string path = toDesktop ? desktop + u"\\" + FileName(language) : arguments[0];
+  const std::u16string path = toDesktop ? desktop + u"\\" + FileName(language) : Arguments()[0];
   const DWORD error = toDesktop && desktop.empty() ? ERROR_PATH_NOT_FOUND : Save(path, report.text);
   // A script that gave the file learns it from the exit status: it may run where nobody could
   // close a box.

@@ -1,5 +1,7 @@
 #include "Report.h"
 
+#include <utility>
+
 #include "../registry/RegSet.h"
 
 namespace report {
@@ -23,19 +25,26 @@ struct Words {
   const char16_t* none;           // {1} sets in use
   const char16_t* some;           // {1} registered {2} in use
   const char16_t* noAtok;         // {1} user
+  const char16_t* nothingToDo;    // after a verdict that needs nothing
+  const char16_t* seeBelow;       // after a verdict whose sets need something
   const char16_t* notSetUp;       // {1} user
   const char16_t* setUp;          // what to do then
   const char16_t* setUpPending;   // the same, where a sign-in registers it
   const char16_t* full;           // {1} set
   const char16_t* free;           // {1} set {2} slot
   const char16_t* missing;        // {1} set {2} path
+  const char16_t* moved;          // {1} set {2} path {3} the report's folder
   const char16_t* unwritable;     // {1} set {2} Windows error
   const char16_t* unreadable;     // {1} set {2} Windows error
   const char16_t* noDictionary;   // {1} path
   const char16_t* otherVersions;  // {1} versions
   const char16_t* pending;        // {1} startup entries
   const char16_t* pendingNow;     // {1} startup entries, where a set can take it already
-  const char16_t* signInAgain;
+  const char16_t* switchedOff;    // {1} startup entries, switched off in Task Manager
+  const char16_t* configured;     // {1} startup entries, switched off in System Configuration
+  const char16_t* entryGone;      // a registration waits, with no startup entry to do it
+  const char16_t* entryDone;      // {1} startup entries with nothing left to do
+  const char16_t* signInAgain;    // {1} the earlier dictionaries
   const char16_t* restart;
   const char16_t* made;
   const char16_t* windows;  // {1} name {2} version {3} width
@@ -62,6 +71,8 @@ struct Words {
   const char16_t* saved;     // {1} path
   const char16_t* notSaved;  // {1} path {2} Windows error
   const char16_t* usage;
+  // Windows before Windows 8 says log on and log off: these pairs replace the later words.
+  std::vector<std::pair<const char16_t*, const char16_t*>> logOff;
 };
 
 const Words kEnglish = {
@@ -85,7 +96,12 @@ const Words kEnglish = {
     .some = u"QelDat2012 is registered in {1} of the {2} dictionary sets in use.",
     .noAtok =
         u"ATOK 2012's settings are not there for this Windows user ({1}): ATOK 2012 is "
-        u"probably not installed, or this user has not started it yet.",
+        u"probably not installed, or this user has not started it yet. Start ATOK 2012 once "
+        u"while signed in as this user (install it first if it is not there), then choose "
+        u"\"Register in ATOK 2012 again\" in the Start menu. If the dictionary is used under "
+        u"another account, make this report there.",
+    .nothingToDo = u" Nothing needs to be done.",
+    .seeBelow = u" The lines below say what to do.",
     .notSetUp =
         u"This Windows user ({1}) has no ATOK 2012 dictionary set in use: ATOK 2012's user "
         u"information is probably not set up yet.",
@@ -105,6 +121,11 @@ const Words kEnglish = {
     .missing =
         u"- {1} names a file that no longer exists ({2}): choose \"Register in ATOK 2012 "
         u"again\" in the Start menu.",
+    .moved =
+        u"- {1} names a file that no longer exists ({2}), while the dictionary is in this "
+        u"report's folder ({3}): the folder seems to have been moved, and the Start menu "
+        u"entries still point to its old place. Move the folder back, or uninstall the "
+        u"package and install it again into the folder you want.",
     .unwritable =
         u"- This Windows user may not change {1} (Windows error {2}), so dicreg cannot "
         u"register it there: ask the PC's administrator about the rights on this "
@@ -125,10 +146,29 @@ const Words kEnglish = {
         u"- A dictionary set in use can take QelDat2012 now: it registers by itself at "
         u"the next sign-in to Windows (startup entry {1}), or at once with \"Register "
         u"in ATOK 2012 again\" in the Start menu.",
+    .switchedOff =
+        u"- QelDat2012 waits to be registered at a sign-in, but its startup entry ({1}) is "
+        u"switched off in Task Manager's list of startup programs, so nothing registers it: "
+        u"switch the entry on there, or choose \"Register in ATOK 2012 again\" in the Start "
+        u"menu once a dictionary set in use can take it.",
+    .configured =
+        u"- QelDat2012 waits to be registered at a sign-in, but its startup entry ({1}) is "
+        u"switched off in System Configuration (msconfig), so nothing registers it: switch it "
+        u"on there on the Startup tab, or choose \"Register in ATOK 2012 again\" in the Start "
+        u"menu once a dictionary set in use can take it.",
+    .entryGone =
+        u"- QelDat2012 waits to be registered at a sign-in, but its startup entry is not "
+        u"there: choose \"Register in ATOK 2012 again\" in the Start menu once a dictionary "
+        u"set in use can take it.",
+    .entryDone =
+        u"- The startup entry {1} has nothing left to do (QelDat2012 was registered at a "
+        u"sign-in): it starts and ends at once, and goes with the next \"Register in ATOK 2012 "
+        u"again\" or the uninstall. Nothing needs to be done.",
     .signInAgain =
-        u"- The dictionary file of an earlier version is still there, as ATOK 2012 "
+        u"- The dictionary file of an earlier version is still there ({1}), as ATOK 2012 "
         u"may hold it open: sign out of Windows and sign in again (or restart the PC), "
-        u"so that ATOK 2012 uses the installed one and the earlier one is deleted.",
+        u"so that ATOK 2012 uses the installed one and the earlier one is deleted. If it is "
+        u"still there after that, delete it while ATOK 2012 is not running.",
     .restart =
         u"- Windows replaces a file of the installed folder at the next restart: restart "
         u"the PC, so that ATOK 2012 uses the installed dictionary.",
@@ -159,6 +199,11 @@ const Words kEnglish = {
     .usage =
         u"dicreport takes no argument, \"/register\", \"/quiet\", or the file to write the "
         u"report to.",
+    .logOff = {{u"sign out of Windows", u"log off Windows"},
+               {u"sign out", u"log off"},
+               {u"signed in", u"logged on"},
+               {u"sign-in", u"logon"},
+               {u"sign in", u"log on"}},
 };
 
 const Words kJapanese = {
@@ -184,7 +229,12 @@ const Words kJapanese = {
     .noAtok =
         u"この Windows ユーザー（{1}）には、ATOK 2012 の設定情報がありません。ATOK 2012 が"
         u"インストールされていないか、このユーザーで ATOK 2012 をまだ一度も起動していないと"
-        u"考えられます。",
+        u"考えられます。このユーザーでサインインした状態で ATOK 2012 を一度起動し（インストール"
+        u"されていない場合は先にインストールし）、スタート メニューの「ATOK 2012 に再登録」を"
+        u"実行してください。辞書をほかのアカウントで使う場合は、そのアカウントでこのレポートを"
+        u"作成してください。",
+    .nothingToDo = u"対処は不要です。",
+    .seeBelow = u"対処方法は次の行のとおりです。",
     .notSetUp =
         u"この Windows ユーザー（{1}）には、ATOK 2012 の使用中の辞書セットがありません。"
         u"ATOK 2012 のユーザー情報が未設定の可能性があります。",
@@ -204,6 +254,11 @@ const Words kJapanese = {
     .missing =
         u"- {1} に登録されている辞書ファイル（{2}）が見つかりません。スタート メニューの"
         u"「ATOK 2012 に再登録」を実行してください。",
+    .moved =
+        u"- {1} に登録されている辞書ファイル（{2}）が見つかりませんが、辞書はこのレポートの"
+        u"フォルダー（{3}）にあります。フォルダーが移動されたと考えられ、スタート メニューの"
+        u"項目は移動前の場所を指したままです。フォルダーを元の場所に戻すか、パッケージを"
+        u"アンインストールしてから、使いたいフォルダーにインストールし直してください。",
     .unwritable =
         u"- この Windows ユーザーには {1} の変更が許可されていないため（Windows のエラー "
         u"{2}）、この辞書セットには登録できません。このレジストリキーのアクセス許可に"
@@ -226,11 +281,32 @@ const Words kJapanese = {
         u"- 使用中の辞書セットに QelDat2012 を登録できる状態です。次に Windows に"
         u"サインインしたときに自動的に登録されます（スタートアップの項目 {1}）。すぐに"
         u"登録するには、スタート メニューの「ATOK 2012 に再登録」を実行してください。",
+    .switchedOff =
+        u"- QelDat2012 はサインイン時に自動的に登録される予定ですが、そのスタートアップの"
+        u"項目（{1}）がタスク マネージャーのスタートアップ アプリの一覧で無効になっているため、"
+        u"登録されません。タスク マネージャーでこの項目を有効にするか、使用中の辞書セットに"
+        u"登録できるようになってから、スタート メニューの「ATOK 2012 に再登録」を実行して"
+        u"ください。",
+    .configured =
+        u"- QelDat2012 はサインイン時に自動的に登録される予定ですが、そのスタートアップの"
+        u"項目（{1}）がシステム構成ユーティリティ（msconfig）で無効になっているため、"
+        u"登録されません。msconfig の［スタートアップ］タブでこの項目を有効にするか、使用中の"
+        u"辞書セットに登録できるようになってから、スタート メニューの「ATOK 2012 に再登録」を"
+        u"実行してください。",
+    .entryGone =
+        u"- QelDat2012 はサインイン時に自動的に登録される予定ですが、そのためのスタート"
+        u"アップの項目がありません。使用中の辞書セットに登録できるようになってから、"
+        u"スタート メニューの「ATOK 2012 に再登録」を実行してください。",
+    .entryDone =
+        u"- スタートアップの項目（{1}）は役目を終えています（サインイン時に QelDat2012 を"
+        u"登録しました）。サインインのたびに起動してすぐ終了するだけで、次に「ATOK 2012 に"
+        u"再登録」を実行したときか、アンインストールしたときに削除されます。対処は不要です。",
     .signInAgain =
-        u"- 以前のバージョンの辞書ファイルが残っています（ATOK 2012 が開いたままの可能性"
+        u"- 以前のバージョンの辞書ファイルが残っています（{1}。ATOK 2012 が開いたままの可能性"
         u"があります）。Windows からいったんサインアウトしてサインインし直すか、PC を"
         u"再起動してください。これで ATOK 2012 はインストールした辞書を使うようになり、以前の"
-        u"ファイルは削除されます。",
+        u"ファイルは削除されます。その後も残っている場合は、ATOK 2012 を使っていないときに"
+        u"そのファイルを削除してください。",
     .restart =
         u"- インストールしたフォルダーのファイルを、Windows が次の再起動時に置き換えます。PC を"
         u"再起動してください。これで ATOK 2012 はインストールした辞書を使うようになります。",
@@ -265,6 +341,7 @@ const Words kJapanese = {
     .usage =
         u"dicreport.exe に指定できる引数は、「/register」、「/quiet」、レポートの保存先の"
         u"ファイル名のいずれか一つです（引数なしでも実行できます）。",
+    .logOff = {{u"サインイン", u"ログオン"}, {u"サインアウト", u"ログオフ"}},
 };
 
 std::u16string Number(long long n) { return RegSet::DecimalText(static_cast<std::int32_t>(n)); }
@@ -314,15 +391,41 @@ std::u16string Line(const Finding& finding, SetState state, const Words& w) {
   return said;
 }
 
-// The verdict's line for a set that needs something done, or nothing.
-std::u16string Advice(const Finding& finding, SetState state, const Words& w) {
+std::u16string Join(const std::vector<std::u16string>& names, const char16_t* separator) {
+  std::u16string joined;
+  for (const auto& name : names) joined += (joined.empty() ? u"" : separator) + name;
+  return joined;
+}
+
+// The installed folder an entry's file was in: its folder, or that folder's parent where the
+// file lay in a version's folder.
+std::u16string InstalledFolder(const std::u16string& path) {
+  std::u16string folder = path.substr(0, path.find_last_of(u'\\') + 1);
+  if (folder.empty()) return folder;
+  folder.pop_back();
+  const std::size_t parent = folder.find_last_of(u'\\');
+  if (parent != std::u16string::npos && !NewestVersion({folder.substr(parent + 1)}).empty()) {
+    folder.erase(parent);
+  }
+  return folder;
+}
+
+// The verdict's line for a set that needs something done, or nothing. An entry that names the
+// dictionary in another folder, while the installed one is in the report's, tells of a folder
+// that was moved: registering again would not do, for the Start menu points to the old place.
+std::u16string Advice(const Finding& finding, SetState state, const Facts& facts, const Words& w) {
   const std::u16string name = finding.set->Name();
   switch (state) {
     case SetState::Registered:
       return std::u16string();
     case SetState::FileMissing:
       for (const auto& entry : finding.registered) {
-        if (entry.file == FileState::Missing) return Fill(w.missing, {name, entry.path});
+        if (entry.file != FileState::Missing) continue;
+        if (facts.dictionaryPresent && !facts.folder.empty() &&
+            dicset::Upper(InstalledFolder(entry.path)) != dicset::Upper(facts.folder)) {
+          return Fill(w.moved, {name, entry.path, facts.folder});
+        }
+        return Fill(w.missing, {name, entry.path});
       }
       return std::u16string();
     case SetState::Free:
@@ -337,10 +440,34 @@ std::u16string Advice(const Finding& finding, SetState state, const Words& w) {
   return std::u16string();
 }
 
-std::u16string Join(const std::vector<std::u16string>& names, const char16_t* separator) {
-  std::u16string joined;
-  for (const auto& name : names) joined += (joined.empty() ? u"" : separator) + name;
-  return joined;
+// The startup entries that Windows starts at a sign-in: those not switched off.
+std::vector<std::u16string> SwitchedOn(const Startup& startup) {
+  std::vector<std::u16string> on;
+  for (const auto& name : startup.entries) {
+    bool off = false;
+    for (const auto& switched : startup.switchedOff) off |= switched == name;
+    if (!off) on.push_back(name);
+  }
+  return on;
+}
+
+// What the startup entries and the marker say: a registration that waits for a sign-in, and
+// whether anything will do it; or an entry left with nothing to do.
+std::u16string StartupLine(const Facts& facts, bool canTake, const Words& w) {
+  const Startup& startup = facts.startup;
+  const std::vector<std::u16string> on = SwitchedOn(startup);
+  if (!startup.waiting) {
+    return startup.entries.empty() ? std::u16string()
+                                   : Fill(w.entryDone, {Join(startup.entries, w.nameSeparator)});
+  }
+  if (!on.empty()) return Fill(canTake ? w.pendingNow : w.pending, {Join(on, w.nameSeparator)});
+  if (!startup.entries.empty()) {
+    return Fill(w.switchedOff, {Join(startup.entries, w.nameSeparator)});
+  }
+  if (!facts.configured.empty()) {
+    return Fill(w.configured, {Join(facts.configured, w.nameSeparator)});
+  }
+  return w.entryGone;
 }
 
 }  // namespace
@@ -397,6 +524,17 @@ Report Write(const Survey& survey, const std::vector<Finding>& findings, const F
   Report report;
   std::u16string& text = report.text;
   const auto line = [&](const std::u16string& said) { text += said + u"\r\n"; };
+  // What the report says in its own words, in the words of the Windows it runs on.
+  const auto say = [&](std::u16string said) {
+    for (const auto& [later, earlier] : w.logOff) {
+      const std::u16string from = later, to = earlier;
+      for (std::size_t at = 0; facts.logOff && (at = said.find(from, at)) != said.npos;) {
+        said.replace(at, from.size(), to);
+        at += to.size();
+      }
+    }
+    line(said);
+  };
 
   line(w.title);
   line(u"");
@@ -416,33 +554,35 @@ Report Write(const Survey& survey, const std::vector<Finding>& findings, const F
     inUse += finding.set->InUse();
     registered += state == SetState::Registered;
     fine &= state == SetState::Registered;
-    const std::u16string said = Advice(finding, state, w);
+    const std::u16string said = Advice(finding, state, facts, w);
     if (!said.empty()) advice.push_back(said);
   }
-  if (inUse == 0) {
-    line(survey.atok2012
-             ? Fill(w.notSetUp, {facts.user}) + (facts.pending.empty() ? w.setUp : w.setUpPending)
-             : Fill(w.noAtok, {facts.user}));
-  } else {
-    const char16_t* verdict = registered == inUse ? (inUse == 1 ? w.one : w.all)
-                              : registered == 0   ? (inUse == 1 ? w.noneOfOne : w.none)
-                                                  : w.some;
-    line(Fill(verdict, {Number(registered == 0 ? inUse : registered), Number(inUse)}));
-  }
-  for (const auto& said : advice) line(said);
   const bool canTake = AnyCanTake(findings);
-  if (!facts.dictionaryPresent) line(Fill(w.noDictionary, {facts.dictionary}));
+  const std::u16string startup = StartupLine(facts, canTake, w);
+  if (inUse == 0) {
+    const bool signIn = facts.startup.waiting && !SwitchedOn(facts.startup).empty();
+    say(survey.atok2012 ? Fill(w.notSetUp, {facts.user}) + (signIn ? w.setUpPending : w.setUp)
+                        : Fill(w.noAtok, {facts.user}));
+  } else {
+    const bool all = registered == inUse;
+    const char16_t* verdict = all               ? (inUse == 1 ? w.one : w.all)
+                              : registered == 0 ? (inUse == 1 ? w.noneOfOne : w.none)
+                                                : w.some;
+    say(Fill(verdict, {Number(registered == 0 ? inUse : registered), Number(inUse)}) +
+        (all && facts.dictionaryPresent ? w.nothingToDo : w.seeBelow));
+  }
+  for (const auto& said : advice) say(said);
+  if (!facts.dictionaryPresent) say(Fill(w.noDictionary, {facts.dictionary}));
   if (!survey.otherVersions.empty()) {
-    line(Fill(w.otherVersions, {Join(survey.otherVersions, w.nameSeparator)}));
+    say(Fill(w.otherVersions, {Join(survey.otherVersions, w.nameSeparator)}));
   }
-  if (!facts.pending.empty()) {
-    line(Fill(canTake ? w.pendingNow : w.pending, {Join(facts.pending, w.nameSeparator)}));
-  }
-  if (facts.signInAgain) line(w.signInAgain);
-  if (facts.restart) line(w.restart);
-  report.status = !canTake                                       ? kNoSetCanTake
-                  : fine && inUse > 0 && facts.dictionaryPresent ? kAllRegistered
-                                                                 : kSomethingToDo;
+  if (!startup.empty()) say(startup);
+  if (!facts.stale.empty()) say(Fill(w.signInAgain, {Join(facts.stale, w.nameSeparator)}));
+  if (facts.restart) say(w.restart);
+  // Decided by each set's one state: all registered is 0 even where the sets may not be changed.
+  report.status = fine && inUse > 0 && facts.dictionaryPresent ? kAllRegistered
+                  : canTake                                    ? kSomethingToDo
+                                                               : kNoSetCanTake;
 
   line(u"");
   line(w.made + facts.made);

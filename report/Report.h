@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "Pending.h"
 #include "Survey.h"
 
 namespace report {
@@ -41,15 +42,20 @@ struct WindowsVersion {
 struct Facts {
   std::u16string made;  // date and time, as 2026-12-08 10:36
   WindowsVersion windows;
+  bool logOff = false;     // this Windows says log on and log off (the ones before Windows 8)
   std::u16string user;     // the Windows user's name
   std::u16string version;  // dicreport's own
+  std::u16string folder;   // the report program's folder, where the package installed it
   std::u16string dicregPath;
   std::u16string dicregVersion;  // empty when dicreg.exe is not there
   std::u16string dictionary;     // the installed dictionary's path
   bool dictionaryPresent = false;
-  std::vector<std::u16string> pending;  // startup entries that register at the next sign-in
-  bool signInAgain = false;  // an older dictionary, which ATOK 2012 may hold open, waits beside
-  bool restart = false;      // Windows replaces or deletes a file of the folder at the next restart
+  Startup startup;  // the startup entries that start this program, and the marker
+  // Startup entries of this program that System Configuration (msconfig, Windows XP to 7)
+  // switched off: it moves them out of the Run key.
+  std::vector<std::u16string> configured;
+  std::vector<std::u16string> stale;  // earlier dictionaries, which ATOK 2012 may hold open
+  bool restart = false;  // Windows replaces or deletes a file of the folder at the next restart
   std::optional<Registration> registration;
 };
 

@@ -2,6 +2,7 @@
 // that reading the sets changes nothing.
 #include <string>
 
+#include "../report/Package.h"
 #include "../report/Pending.h"
 #include "../report/Report.h"
 #include "AtokLayout.h"
@@ -133,7 +134,8 @@ TEST_F(ReportTest, SaysTheVerdictAndWhatToDoInBothLanguages) {
   const auto english = Text(Language::English);
   EXPECT_EQ(english.status, report::kSomethingToDo);
   for (const std::u16string& line : std::initializer_list<std::u16string>{
-           u"QelDat2012 is registered in 2 of the 7 dictionary sets in use.\r\n",
+           u"QelDat2012 is registered in 2 of the 7 dictionary sets in use. The lines below say "
+           u"what to do.\r\n",
            u"- Atkms\\DicSet3 names a file that no longer exists (e:\\gone\\qeldat2012.dic)",
            u"- Atokw\\DicSet1 does not hold it: choose \"Register in ATOK 2012 again\" in the "
            u"Start menu; it goes into slot 3.\r\n",
@@ -144,10 +146,12 @@ TEST_F(ReportTest, SaysTheVerdictAndWhatToDoInBothLanguages) {
     EXPECT_TRUE(Says(english, line));
   }
   const auto japanese = Text(Language::Japanese);
-  for (const std::u16string& line : std::initializer_list<std::u16string>{
-           u"QelDat2012 は、使用中の辞書セット 7 個のうち 2 個に登録されています。\r\n",
-           u"\r\n- User0\\DicSet1 には空きスロットがありません（",
-           u"使用中でない辞書セット: 81 個中 73 個\r\n"}) {
+  for (const std::u16string& line :
+       std::initializer_list<std::u16string>{u"QelDat2012 は、使用中の辞書セット 7 個のうち 2 "
+                                             u"個に登録されています。対処方法は次の行の"
+                                             u"とおりです。\r\n",
+                                             u"\r\n- User0\\DicSet1 には空きスロットがありません（",
+                                             u"使用中でない辞書セット: 81 個中 73 個\r\n"}) {
     EXPECT_TRUE(Says(japanese, line));
   }
   EXPECT_EQ(japanese.text.find(u"registered"), std::u16string::npos);
@@ -158,7 +162,9 @@ TEST_F(ReportTest, AllSetsRegisteredIsTheOneGoodVerdict) {
   const auto said = Text(Language::English);
   EXPECT_EQ(said.status, report::kAllRegistered);
   EXPECT_TRUE(
-      Says(said, u"\r\n\r\nQelDat2012 is registered in all 2 dictionary sets in use.\r\n\r\n"));
+      Says(said,
+           u"\r\n\r\nQelDat2012 is registered in all 2 dictionary sets in use. Nothing needs "
+           u"to be done.\r\n\r\n"));
   EXPECT_TRUE(Says(said, u"\r\nWindows: Windows 10 (10.0.19045), 64-bit\r\n"));
   EXPECT_TRUE(
       Says(Text(Language::Japanese), u"\r\nWindows: Windows 10（10.0.19045）、64 ビット\r\n"));
@@ -180,7 +186,7 @@ TEST_F(ReportTest, NoSetThatCanTakeItIsStatus4) {
   for (int k = 2; k <= 9; ++k) SetText(InUseSet(u"User0", 1), Slot(k), kOtherDic);
   InUseSet(u"Atwd", 1);
   AllowOnly(SetKey(u"Atwd", 1), KEY_READ);
-  facts.pending = {u"QelDat2012"};
+  facts.startup = {{u"QelDat2012"}, {}, true};
   const auto said = Text(Language::English);
   EXPECT_EQ(said.status, report::kNoSetCanTake);
   EXPECT_TRUE(Says(said,
@@ -194,15 +200,77 @@ TEST_F(ReportTest, NoSetThatCanTakeItIsStatus4) {
                    u"itself at the next sign-in"));
 }
 
+// Each set's one state decides the status: sets that hold it but may not be changed are
+// registered, and only a set that could take it makes registering again worth it.
+TEST_F(ReportTest, StatusFollowsEachSetsOneState) {
+  SetText(InUseSet(u"Atkms", 1), Slot(2), kEntry);
+  AllowOnly(SetKey(u"Atkms", 1), KEY_READ);
+  EXPECT_EQ(Text(Language::English).status, report::kAllRegistered);
+  for (int k = 2; k <= 9; ++k) SetText(InUseSet(u"User0", 1), Slot(k), kOtherDic);
+  EXPECT_EQ(Text(Language::English).status, report::kNoSetCanTake);
+  SetText(SetKey(u"User0", 1), Slot(9), u"");
+  EXPECT_EQ(Text(Language::English).status, report::kSomethingToDo);
+}
+
+// A folder moved by hand leaves entries naming its old place while the report runs from the
+// new one: registering again from the Start menu would not work, so the advice differs.
+TEST_F(ReportTest, AMovedFolderIsToldApartFromAMissingFile) {
+  facts.folder = u"D:\\Dic\\QelDat2012";
+  facts.dictionary = facts.folder + u"\\1.0.1\\QelDat2012.dic";
+  const std::u16string old =
+      u"C:\\USERS\\YAMADA\\APPDATA\\LOCAL\\QELDAT2012\\1.0.1\\QELDAT2012.DIC";
+  SetText(InUseSet(u"Atkms", 1), Slot(2), u"ON,0," + old);
+  SetText(InUseSet(u"User0", 1), Slot(2), u"ON,0,D:\\DIC\\QELDAT2012\\1.0.0\\QELDAT2012.DIC");
+  const auto said = Text(Language::English);
+  EXPECT_TRUE(Says(said, u"- Atkms\\DicSet1 names a file that no longer exists (" + old +
+                             u"), while the dictionary is in this report's folder (D:\\Dic\\"
+                             u"QelDat2012): the folder seems to have been moved"));
+  EXPECT_TRUE(Says(said,
+                   u"- User0\\DicSet1 names a file that no longer exists (D:\\DIC\\"
+                   u"QELDAT2012\\1.0.0\\QELDAT2012.DIC): choose \"Register in ATOK 2012 "
+                   u"again\""));
+  facts.dictionaryPresent = false;
+  EXPECT_FALSE(Says(Text(Language::English), u"moved"));
+}
+
+// The startup entry and the marker: whether a sign-in will register it, in the words of the
+// Windows the report runs on.
+TEST_F(ReportTest, StartupEntryLineSaysWhetherASignInRegistersIt) {
+  InUseSet(u"Atkms", 1);
+  const auto says = [&](const report::Startup& startup, const std::u16string& part) {
+    facts.startup = startup;
+    return Says(Text(Language::English), part);
+  };
+  EXPECT_TRUE(says({{u"Qel"}, {}, true},
+                   u"registers by itself at the next sign-in to Windows "
+                   u"(startup entry Qel)"));
+  EXPECT_TRUE(says({{u"Qel"}, {u"Qel"}, true},
+                   u"its startup entry (Qel) is switched off in Task "
+                   u"Manager's list of startup programs"));
+  facts.configured = {u"Qel"};
+  EXPECT_TRUE(says({{}, {}, true},
+                   u"its startup entry (Qel) is switched off in System "
+                   u"Configuration (msconfig)"));
+  facts.configured.clear();
+  EXPECT_TRUE(says({{}, {}, true}, u"its startup entry is not there"));
+  EXPECT_TRUE(says({{u"Qel"}, {}, false}, u"The startup entry Qel has nothing left to do"));
+  EXPECT_FALSE(says({{}, {}, false}, u"startup entry"));
+  facts.logOff = true;
+  EXPECT_TRUE(says({{u"Qel"}, {}, true}, u"registers by itself at the next logon to Windows"));
+  facts.startup = {{u"Qel"}, {}, true};
+  EXPECT_TRUE(Says(Text(Language::Japanese), u"次に Windows にログオンしたときに"));
+}
+
 TEST_F(ReportTest, OtherVersionsAreNamedBesideAtok2012) {
   SetText(InUseSet(u"Atkms", 1), Slot(2), kEntry);
   SetText(u"Software\\Justsystem\\ATOK\\24.0\\Profile\\Atkms\\DicSet1", Slot(1), kSystemDic);
   const auto said = Text(Language::English);
-  EXPECT_TRUE(Says(said,
-                   u"QelDat2012 is registered in the dictionary set in use.\r\n"
-                   u"- Settings of other ATOK versions were found: 24.0. QelDat2012 works in "
-                   u"ATOK 2012 (version 25.0) only"));
-  facts.signInAgain = true;
+  EXPECT_TRUE(
+      Says(said,
+           u"QelDat2012 is registered in the dictionary set in use. Nothing needs to be "
+           u"done.\r\n- Settings of other ATOK versions were found: 24.0. QelDat2012 works in "
+           u"ATOK 2012 (version 25.0) only"));
+  facts.stale = {u"C:\\Q\\1.0.0\\QelDat2012.dic"};
   EXPECT_TRUE(
       Says(Text(Language::Japanese), u"\r\n- 以前のバージョンの辞書ファイルが残っています"));
 }
@@ -211,7 +279,7 @@ TEST_F(ReportTest, NoSetInUseIsOneLineWithWhatToDo) {
   EXPECT_TRUE(Says(Text(Language::English),
                    u"\r\n\r\nATOK 2012's settings are not there for this Windows user (yamada): "
                    u"ATOK 2012 is probably not installed, or this user has not started it "
-                   u"yet.\r\n\r\n"));
+                   u"yet. Start ATOK 2012 once while signed in as this user"));
   SetText(u"Software\\Justsystem\\ATOK\\26.0\\Profile\\User0\\DicSet1", Slot(1), kSystemDic);
   EXPECT_TRUE(Says(Text(Language::English),
                    u"\r\n- Settings of other ATOK versions were found: 26.0. QelDat2012 works in "
@@ -238,19 +306,35 @@ TEST(NewestVersion, ComparesEachNumber) {
   EXPECT_EQ(report::NewestVersion({u"setup", u"..", u"4."}), u"");
 }
 
-TEST_F(ReportTest, PendingEntriesAreTheRunValuesThatRunThisProgramQuietly) {
+// The startup entries are the Run values that start this program, found by its long or short
+// path whatever their switch; Task Manager's mark switches one off; the marker comes and goes
+// with them, and its key with it when nothing else is in it.
+TEST_F(ReportTest, StartupEntriesAreTheRunValuesThatStartThisProgram) {
   const std::u16string program = u"C:\\Users\\yamada\\AppData\\Local\\QelDat2012\\dicreport.exe";
-  SetText(report::kRunKey, u"QelDat2012", u"\"" + program + u"\" /quiet");
-  SetText(report::kRunKey, u"辞書", u"\"" + dicset::Upper(program) + u"\" /QUIET");
-  SetText(report::kRunKey, u"Other", u"\"" + program + u"\" /register");
-  SetText(report::kRunKey, u"Elsewhere", u"\"D:\\QelDat2012\\dicreport.exe\" /quiet");
-  EXPECT_EQ(report::PendingEntries(program), (std::vector<std::u16string>{u"QelDat2012", u"辞書"}));
-  report::ForgetPending(program);
-  EXPECT_TRUE(report::PendingEntries(program).empty());
-  EXPECT_TRUE(IsMissing(report::kRunKey, u"辞書"));
-  EXPECT_TRUE(HoldsText(report::kRunKey, u"Other", u"\"" + program + u"\" /register"));
-  EXPECT_TRUE(
-      HoldsText(report::kRunKey, u"Elsewhere", u"\"D:\\QelDat2012\\dicreport.exe\" /quiet"));
+  const std::vector<std::u16string> programs = {program,
+                                                u"C:\\Users\\yamada\\APPDAT~1\\dicreport.exe"};
+  SetText(report::kRunKey, u"Other", u"\"D:\\QelDat2012\\dicreport.exe\" /signin");
+  SetText(report::kRunKey, u"Longer", u"\"" + program + u"x\" /signin");
+  EXPECT_TRUE(report::LeaveStartup(u"QelDat2012", report::StartupCommand(program)));
+  SetText(report::kRunKey, u"辞書", u"\"" + dicset::Upper(programs[1]) + u"\" /QUIET");
+  SetRaw(report::kApprovedKey, u"辞書", REG_BINARY, {3, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8});
+  SetRaw(report::kApprovedKey, u"QelDat2012", REG_BINARY, {2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+  auto startup = report::ReadStartup(programs);
+  EXPECT_EQ(startup.entries, (std::vector<std::u16string>{u"QelDat2012", u"辞書"}));
+  EXPECT_EQ(startup.switchedOff, std::vector<std::u16string>{u"辞書"});
+  EXPECT_TRUE(startup.waiting);
+  EXPECT_TRUE(HoldsText(report::kRunKey, u"QelDat2012", u"\"" + program + u"\" /signin"));
+  report::ClearMarker();
+  EXPECT_FALSE(report::ReadStartup(programs).waiting);
+  EXPECT_EQ(Dump(report::kMarkerKey), Tree());
+  SetText(report::kMarkerKey, u"InstallDir", u"C:\\Q");
+  EXPECT_TRUE(report::LeaveStartup(u"QelDat2012", report::StartupCommand(program)));
+  report::ForgetStartup(programs);
+  startup = report::ReadStartup(programs);
+  EXPECT_TRUE(startup.entries.empty());
+  EXPECT_FALSE(startup.waiting);
+  EXPECT_TRUE(HoldsText(report::kMarkerKey, u"InstallDir", u"C:\\Q"));
+  EXPECT_EQ(Dump(report::kRunKey).size(), 2u);  // Other and Longer stay
 }
 
 TEST(EntryPath, IsWhatFollowsTheFirstTwoFields) {

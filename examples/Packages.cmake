@@ -68,6 +68,47 @@ add_custom_command(OUTPUT "${next_dictionary}"
     "${dictionary}" "${next_dictionary}"
   DEPENDS "${dictionary}" VERBATIM)
 
+# The programs a package carries: dicreg and dicreport built again from the same sources, with
+# the publisher's names in their version resources (programs.rc, from settings.py), which the
+# file's properties, the security prompts and Task Manager's list of startup programs show.
+include(ExternalProject)
+set(programs "${CMAKE_BINARY_DIR}/programs")
+foreach(arch IN ITEMS win32 win64)
+  if(arch STREQUAL "win32")
+    set(toolchain "${CMAKE_SOURCE_DIR}/cmake/mingw-i686.cmake")
+    set(name dicreg)
+  else()
+    set(toolchain "${CMAKE_SOURCE_DIR}/cmake/mingw-x86_64.cmake")
+    set(name dicreg-x64)
+  endif()
+  string(REPLACE "dicreg" "dicreport" report_name "${name}")
+  ExternalProject_Add(programs-${arch}
+    SOURCE_DIR "${CMAKE_SOURCE_DIR}"
+    BINARY_DIR "${programs}/${arch}"
+    CMAKE_ARGS
+      -DCMAKE_TOOLCHAIN_FILE=${toolchain}
+      -DCMAKE_BUILD_TYPE=Release
+      -DDICREG_TESTS=OFF
+      -DDICREG_OUTPUT_NAME=${name}
+      -DDICREG_IDENTITY_RC=${CMAKE_BINARY_DIR}/programs.rc
+      -DCMAKE_INSTALL_PREFIX=${programs}
+    BUILD_ALWAYS ON
+    BUILD_BYPRODUCTS "${programs}/${name}.exe" "${programs}/${report_name}.exe")
+  # What every shipped program must be, and the publisher's names in both languages.
+  foreach(program IN ITEMS ${name} ${report_name})
+    set(kind PE32)
+    if(arch STREQUAL "win64")
+      set(kind PE32+)
+    endif()
+    add_test(NAME program-${program} COMMAND Python3::Interpreter
+      ${CMAKE_SOURCE_DIR}/tests/release/check_pe.py ${programs}/${program}.exe ${kind}
+      ${PROJECT_VERSION})
+    add_test(NAME program-identity-${program} COMMAND Python3::Interpreter
+      ${CMAKE_SOURCE_DIR}/tests/release/check_pe.py --program ${programs}/${program}.exe
+      "${settings}")
+  endforeach()
+endforeach()
+
 # Signing, when the environment names a key (scripts/sign.py says which variables): the programs
 # before they are packed, the uninstallers and setups as their compilers write them, the MSIs.
 # The settings are checked here, by signing a scratch copy.
@@ -120,18 +161,18 @@ function(dicreg_packages arch suffix)
   if(arch STREQUAL "x64")
     set(nsis_arch -DX64)
   endif()
-  # The programs that are packed: dist/'s own, or signed copies of them.
-  set(packed "${DICREG_DIST_DIR}/dicreg${suffix}.exe")
-  set(report "${DICREG_DIST_DIR}/dicreport${suffix}.exe")
+  # The programs that are packed: those with the publisher's names, or signed copies of them.
+  set(packed "${programs}/dicreg${suffix}.exe")
+  set(report "${programs}/dicreport${suffix}.exe")
   set(nsis_sign)
   set(inno_sign)
   if(NOT signing STREQUAL "none")
     foreach(program IN ITEMS dicreg dicreport)
       set(copy "${CMAKE_BINARY_DIR}/signed/${program}${suffix}.exe")
       add_custom_command(OUTPUT "${copy}"
-        COMMAND ${CMAKE_COMMAND} -E copy "${DICREG_DIST_DIR}/${program}${suffix}.exe" "${copy}"
+        COMMAND ${CMAKE_COMMAND} -E copy "${programs}/${program}${suffix}.exe" "${copy}"
         COMMAND "${sign}" "${copy}"
-        DEPENDS "${DICREG_DIST_DIR}/${program}${suffix}.exe" "${sign}" VERBATIM)
+        DEPENDS "${programs}/${program}${suffix}.exe" "${sign}" VERBATIM)
     endforeach()
     set(packed "${CMAKE_BINARY_DIR}/signed/dicreg${suffix}.exe")
     set(report "${CMAKE_BINARY_DIR}/signed/dicreport${suffix}.exe")
@@ -258,6 +299,10 @@ add_test(NAME msi-installer-version
 add_test(NAME msi-per-user-data
   COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tests/release/check_msi.py --per-user
     ${packages})
+file(GLOB pages "${CMAKE_SOURCE_DIR}/docs/*.md" "${CMAKE_SOURCE_DIR}/README*.md")
+add_test(NAME msi-no-restart
+  COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tests/release/check_msi.py --no-restart
+    ${packages} -- ${pages} ${wxs})
 add_test(NAME msi-rollback
   COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tests/release/check_msi.py --rollback
     ${packages})

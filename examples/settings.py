@@ -14,6 +14,8 @@ changes (so that what depends on it is rebuilt exactly then):
   settings.cmake  what the build itself needs (paths, versions, GUIDs)
   identity.nsh    the identity, for makensis (UTF-8)
   identity.iss    the identity, for Inno Setup (UTF-8 with a byte-order mark)
+  programs.rc     the names in the version resources of the programs a package carries, for the
+                  resource compiler (UTF-8)
   license.txt     the licence, when one is given, as the setups read it: UTF-8 with a
                   byte-order mark, lines ended by CR LF
   sign.sh         the build's signing command: scripts/sign.py with the signing settings, their
@@ -168,6 +170,13 @@ def read(environment, start):
         "license_text": read_license("DICREG_LICENSE", given["DICREG_LICENSE"], start),
     }
     settings["copyright"] = "Copyright © %s" % settings["publisher"]
+    # What the programs a package carries say they are, in the file's properties and in Task
+    # Manager's list of startup programs (dicreport is the startup entry's program).
+    settings["descriptions"] = {
+        "dicreg": {"en": "%s: registration in ATOK 2012" % settings["product"],
+                   "ja": "%s の ATOK 2012 への登録" % settings["product"]},
+        "dicreport": {"en": "%s: status report and registration at sign-in" % settings["product"],
+                      "ja": "%s の登録状況レポートと自動登録" % settings["product"]}}
     head, build = settings["version"].rsplit(".", 1)
     settings["next_version"] = "%s.%d" % (head, int(build) + 1)
     # The component's GUID follows from the UpgradeCode, so it stays the same for every version.
@@ -201,6 +210,23 @@ def inno_string(text):
 
 def shell_string(text):
     return "'%s'" % text.replace("'", "'\\''")
+
+
+def rc_string(text):
+    return '"%s"' % text.replace("\\", "\\\\").replace('"', '""')
+
+
+def programs_rc(settings):
+    """The names of the programs' version resources, as cmake/program.rc.in reads them."""
+    names = {"COMPANY": settings["publisher"], "PRODUCT": settings["product"],
+             "COPYRIGHT": settings["copyright"]}
+    lines = ["#define DICREG_%s %s" % (name, rc_string(text)) for name, text in names.items()]
+    for program, said in settings["descriptions"].items():
+        lines += ["#define %s_DESCRIPTION_%s %s" % (program.upper(), language.upper(),
+                                                    rc_string(text))
+                  for language, text in said.items()]
+    return "// The publisher's names, written by examples/settings.py.\n" + "".join(
+        line + "\n" for line in lines)
 
 
 def sign_script(settings):
@@ -252,6 +278,7 @@ def outputs(settings, folder):
                                              wine_path) + '#define APPGUID "%s"\n' % (
                                                  settings["upgrade_code"]),
         "sign.sh": sign_script(settings),
+        "programs.rc": programs_rc(settings),
     }
     if settings["license_text"]:
         text = "\r\n".join(settings["license_text"].splitlines()) + "\r\n"

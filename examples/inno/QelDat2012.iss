@@ -21,12 +21,16 @@
 ; Removed from "Apps", or quietly with the command of its uninstall entry:
 ;   "%LOCALAPPDATA%\QelDat2012\unins000.exe" /VERYSILENT /SUPPRESSMSGBOXES /NORESTART
 ;
-; Silent (/VERYSILENT), it shows no window at all: it runs dicreg only when a dictionary set in
-; use can take the dictionary. When none can, in either mode, a startup entry named after the
-; product registers it at the first sign-in after one can, and then goes. Each version's
-; dictionary has a folder of its own, so that ATOK 2012 holding the previous one open never keeps
-; the new one out; a previous one held open is deleted at the next sign-in. Everything is per user
-; (HKCU): no restartreplace or uninsrestartdelete, which need the machine's registry.
+; What happens to the registration is dicreport's to decide, the same for every engine:
+; "dicreport.exe /install <product>" after the files are in place (with /silent when nobody is at
+; the screen: dicreg then runs only when a dictionary set in use can take the dictionary), and
+; "dicreport.exe /uninstall <product>" before they go. When no set can take it, a startup entry
+; named after the product registers it at a later sign-in. Each version's dictionary has a
+; folder of its own, so that ATOK 2012 holding the previous one open never keeps the new one
+; out; dicreport deletes the earlier ones that no set names, one held open at the next sign-in
+; (so the uninstaller never deletes a dictionary itself). This script only says, in the user's
+; language, what dicreport's status tells. Everything is per user (HKCU): no restartreplace or
+; uninsrestartdelete, which need the machine's registry.
 
 #ifdef IDENTITY
   #include IDENTITY
@@ -134,16 +138,36 @@ en.NotStarted=dicreg.exe could not be started.
 ja.NotStarted=dicreg.exe を起動できませんでした。
 en.NoSet=ATOK 2012 has no dictionary set to take %1 yet: it registers by itself at the first sign-in after one can.
 ja.NoSet=ATOK 2012 に %1 を登録できる辞書セットがまだありません。登録できるようになったあと、最初のサインインで自動的に登録されます。
-en.SignInAgain=The previous version's dictionary is in use: ATOK 2012 uses the new one after you sign out of Windows and sign in again.
-ja.SignInAgain=以前のバージョンの辞書が使用中です。Windows からサインアウトしてサインインし直すと、ATOK 2012 が新しい辞書を使うようになります。
+en.NoSetOff=ATOK 2012 has no dictionary set to take %1 yet, and its startup entry is switched off: once one can, choose "{#AGAIN_EN}" in the Start menu.
+ja.NoSetOff=ATOK 2012 に %1 を登録できる辞書セットがまだなく、自動的に登録するスタートアップの項目は無効になっています。登録できるようになったら、スタート メニューの「{#AGAIN_JA}」を実行してください。
+en.SignInAgain=The previous version's dictionary is held open by ATOK 2012: ATOK 2012 uses the new one after you sign out of Windows and sign in again.
+ja.SignInAgain=以前のバージョンの辞書を ATOK 2012 が開いたままにしています。Windows からサインアウトしてサインインし直すと、ATOK 2012 が新しい辞書を使うようになります。
+en.Kept=The previous version's dictionary stays, as a dictionary set that cannot be changed still names it; the status report says which.
+ja.Kept=変更できない辞書セットに以前のバージョンの辞書が登録されているため、その辞書は残してあります。該当する辞書セットは、登録状況レポートでご確認ください。
+en.NoCleanup=The previous version's dictionary is held open by ATOK 2012, and the installed folder's path is too long to have it deleted at the next sign-in: sign out of Windows and sign in again, then delete the previous version's folder in %1.
+ja.NoCleanup=以前のバージョンの辞書を ATOK 2012 が開いたままにしています。インストール先のフォルダーのパスが長すぎるため、次のサインイン時に削除できません。Windows からサインアウトしてサインインし直したあと、%1 にある以前のバージョンのフォルダーを削除してください。
+en.SignInWord=sign in
+ja.SignInWord=サインイン
+en.SignOutWord=sign out of
+ja.SignOutWord=サインアウト
+en.SignInNoun=sign-in
+ja.SignInNoun=サインイン
+en.LogOnWord=log on
+ja.LogOnWord=ログオン
+en.LogOffWord=log off
+ja.LogOffWord=ログオフ
+en.LogOnNoun=logon
+ja.LogOnNoun=ログオン
 en.Failed=dicreg.exe ended with status %1.
 ja.Failed=dicreg.exe の終了コード: %1
-en.FinishRegistered=%1 is installed and registered in ATOK 2012. It is ready to use.
-ja.FinishRegistered=%1 をインストールし、ATOK 2012 に登録しました。すぐにお使いいただけます。
+en.FinishRegistered=%1 is installed and registered in ATOK 2012. ATOK 2012 uses it once it reads its settings again: at the latest after you sign out of Windows and sign in again.
+ja.FinishRegistered=%1 をインストールし、ATOK 2012 に登録しました。ATOK 2012 が設定を読み込み直すと使えるようになります（遅くとも、Windows からサインアウトしてサインインし直したあとには使えます）。
 en.FinishPartly=%1 is installed and registered in ATOK 2012, but some dictionary sets in use did not take it. The status report says which, and what to do.
 ja.FinishPartly=%1 をインストールし、ATOK 2012 に登録しましたが、使用中の辞書セットの一部には登録できませんでした。該当する辞書セットと対処方法は、登録状況レポートでご確認ください。
 en.FinishNoSet=%1 is installed, but not registered in ATOK 2012 yet: ATOK 2012's user information is not set up, or no dictionary set in use has a free slot (the status report says which). It registers by itself at the first sign-in to Windows after that is mended.
 ja.FinishNoSet=%1 をインストールしましたが、ATOK 2012 にはまだ登録されていません。ATOK 2012 のユーザー情報が未設定か、使用中の辞書セットに空きスロットがないためと考えられます（原因は登録状況レポートでご確認ください）。登録できるようになったあと、最初に Windows にサインインしたときに自動的に登録されます。
+en.FinishNoSetOff=%1 is installed, but not registered in ATOK 2012 yet: ATOK 2012's user information is not set up, or no dictionary set in use has a free slot (the status report says which). Its startup entry, which would register it at a sign-in, is switched off: once that is mended, choose "{#AGAIN_EN}" in the Start menu (%1).
+ja.FinishNoSetOff=%1 をインストールしましたが、ATOK 2012 にはまだ登録されていません。ATOK 2012 のユーザー情報が未設定か、使用中の辞書セットに空きスロットがないためと考えられます（原因は登録状況レポートでご確認ください）。サインイン時に自動的に登録するスタートアップの項目は無効になっています。登録できるようになったら、スタート メニューの「%1」にある「{#AGAIN_JA}」を実行してください。
 en.FinishFailed=%1 is installed, but registering it in ATOK 2012 failed (dicreg.exe ended with status %2). Choose "{#AGAIN_EN}" in the Start menu (%1) to try once more.
 ja.FinishFailed=%1 をインストールしましたが、ATOK 2012 への登録に失敗しました（dicreg.exe の終了コード: %2）。スタート メニューの「%1」にある「{#AGAIN_JA}」を実行して、もう一度登録してください。
 en.ShowReport=Show the dictionary status report
@@ -164,7 +188,8 @@ Source: "{#PROGRAM}"; DestDir: "{app}"; DestName: "dicreg.exe"; Flags: ignorever
 Source: "{#REPORT}"; DestDir: "{app}"; DestName: "dicreport.exe"; Flags: ignoreversion
 ; Each version's dictionary goes into a folder of its own. Run again, the setup replaces it,
 ; unless ATOK 2012 holds it open: then it is this version's already, and stays.
-Source: "{#DICTIONARY}"; DestDir: "{app}\{#VERSION}"; DestName: "QelDat2012.dic"; Flags: ignoreversion onlyifdoesntexist
+; dicreport deletes it on uninstall, or leaves it while a dictionary set it cannot change names it.
+Source: "{#DICTIONARY}"; DestDir: "{app}\{#VERSION}"; DestName: "QelDat2012.dic"; Flags: ignoreversion onlyifdoesntexist uninsneveruninstall
 
 [Icons]
 Name: "{#MENU}\{cm:ReportEntry}"; Filename: "{app}\dicreport.exe"; WorkingDir: "{app}"
@@ -193,10 +218,6 @@ const
   Product = '{#Pascal(PRODUCT)}';
   Version = '{#VERSION}';
   UninstallKey = 'Software\Microsoft\Windows\CurrentVersion\Uninstall\{' + '{#APPGUID}' + '}_is1';
-  { The startup entry that registers the dictionary at a later sign-in, and the ones that delete
-    a dictionary ATOK 2012 held open. }
-  RunKey = 'Software\Microsoft\Windows\CurrentVersion\Run';
-  RunOnceKey = 'Software\Microsoft\Windows\CurrentVersion\RunOnce';
   Dictionary = 'QelDat2012.dic';
 
 var
@@ -236,25 +257,16 @@ begin
   end;
 end;
 
-{ Runs dicreg.exe from the installed folder and waits for it; gives its exit status, or -1 when
-  it could not start (the log says why). }
-function RunDicreg(const Argument: String): Integer;
+{ Runs dicreport.exe from the installed folder and waits for it: it keeps the rules of the
+  registration, the same for every engine. Gives its exit status, or -1 when it could not start
+  (the log says why). }
+function RunDicreport(const Arguments: String): Integer;
 begin
-  if not Exec(ExpandConstant('{app}\dicreg.exe'), Argument, ExpandConstant('{app}'), SW_SHOWNORMAL,
-      ewWaitUntilTerminated, Result) then begin
-    Log(Format('dicreg.exe did not start: %s', [SysErrorMessage(Result)]));
+  if not Exec(ExpandConstant('{app}\dicreport.exe'), Arguments, ExpandConstant('{app}'),
+      SW_SHOWNORMAL, ewWaitUntilTerminated, Result) then begin
+    Log(Format('dicreport.exe did not start: %s', [SysErrorMessage(Result)]));
     Result := -1;
   end;
-end;
-
-{ Runs dicreport.exe from the installed folder, writing the report aside (it only reads); gives
-  its exit status: 0 when every dictionary set in use holds the dictionary, 4 when no set in use
-  can take it. }
-function ReportStatus(const Name: String): Integer;
-begin
-  if not Exec(ExpandConstant('{app}\dicreport.exe'), AddQuotes(ExpandConstant('{tmp}\' + Name)),
-      ExpandConstant('{app}'), SW_HIDE, ewWaitUntilTerminated, Result) then
-    Result := -1;
 end;
 
 function Quoted(const S: String): String;
@@ -262,104 +274,87 @@ begin
   Result := '"' + S + '"';
 end;
 
-{ Deletes a dictionary's folder (and the installed folder, once empty); gives True when ATOK 2012
-  holds the dictionary open: then the next sign-in does it, before ATOK 2012 starts with the new
-  one. }
-function DeleteDictionary(const Folder, Name: String): Boolean;
-begin
-  DeleteFile(Folder + '\' + Dictionary);
-  RemoveDir(Folder);
-  Result := FileExists(Folder + '\' + Dictionary);
-  if Result then
-    RegWriteStringValue(HKCU, RunOnceKey, Name, Quoted(ExpandConstant('{sys}\cmd.exe')) +
-      ' /d /c del ' + Quoted(Folder + '\' + Dictionary) + ' & rmdir ' + Quoted(Folder) +
-      ' & rmdir ' + Quoted(ExpandConstant('{app}')));
-end;
-
-{ Every dictionary in the installed folder but the version Keep's; those of earlier packages lay
-  beside the programs. Gives True when one is held open. }
-function DeleteDictionaries(const Keep: String): Boolean;
+{ Adds a flag's sentence to the log's line and the finish page. }
+procedure AddFlag(Status, Flag: Integer; const Name: String);
 var
-  App: String;
-  Found: TFindRec;
+  Sentence: String;
 begin
-  App := ExpandConstant('{app}');
-  Result := DeleteDictionary(App, Product);
-  if FindFirst(App + '\*', Found) then begin
-    try
-      repeat
-        if (Found.Attributes and FILE_ATTRIBUTE_DIRECTORY <> 0) and (Found.Name <> '.') and
-            (Found.Name <> '..') and (Found.Name <> Keep) and
-            FileExists(App + '\' + Found.Name + '\' + Dictionary) then
-          if DeleteDictionary(App + '\' + Found.Name, Product + ' (' + Found.Name + ')') then
-            Result := True;
-      until not FindNext(Found);
-    finally
-      FindClose(Found);
-    end;
+  if (Status >= 0) and ((Status and Flag) <> 0) then begin
+    Sentence := FmtMessage(CustomMessage(Name), [ExpandConstant('{app}')]);
+    Outcome := Outcome + ' ' + Sentence;
+    FinishText := FinishText + #13#10#13#10 + Sentence;
   end;
 end;
 
-{ Registered once the files are in place. Status 1: no dictionary set took it, and the user has
-  seen dicreg's message box; the install still completes and keeps its files. Silent, the report
-  first tells whether a set can take it: status 4 when none can, and then dicreg, whose box nobody
-  would close, does not run. Once it took it, the report tells whether every set in use did. }
+{ Windows XP, Vista and 7 speak of logging on and off, later ones of signing in and out. }
+function InWindowsWords(const Text: String; Status: Integer): String;
+var
+  S: String;
+begin
+  S := Text;
+  if (Status >= 0) and ((Status and $40) <> 0) then begin
+    StringChangeEx(S, CustomMessage('SignOutWord'), CustomMessage('LogOffWord'), True);
+    StringChangeEx(S, CustomMessage('SignInWord'), CustomMessage('LogOnWord'), True);
+    StringChangeEx(S, CustomMessage('SignInNoun'), CustomMessage('LogOnNoun'), True);
+  end;
+  Result := S;
+end;
+
+{ Registered once the files are in place. With somebody at the screen dicreg may show its box
+  (no dictionary set took it); the install still completes and keeps its files. dicreport's
+  status tells what became of it (the low four bits) and what else there is to say. }
 procedure CurStepChanged(CurStep: TSetupStep);
 var
-  Status: Integer;
+  Status, Kind: Integer;
+  Arguments: String;
 begin
-  if CurStep = ssInstall then begin
-    { This version's dictionary is written anew, unless it is held open; and a sign-in must not
-      delete what this install uses. }
+  if CurStep = ssInstall then
+    { This version's dictionary is written anew, unless ATOK 2012 holds it open. }
     DeleteFile(ExpandConstant('{app}\' + Version + '\' + Dictionary));
-    RegDeleteValue(HKCU, RunOnceKey, Product + ' (' + Version + ')');
-  end;
   if CurStep <> ssPostInstall then
     Exit;
   { Inno Setup's own quiet uninstall shows its progress window. }
   RegWriteStringValue(HKCU, UninstallKey, 'QuietUninstallString',
     '"' + ExpandConstant('{uninstallexe}') + '" /VERYSILENT /SUPPRESSMSGBOXES /NORESTART');
-  Status := -2;
+  Arguments := '/install ' + Quoted(Product);
   if WizardSilent then
-    if ReportStatus('check.txt') = 4 then
-      Status := 1;
-  if Status = -2 then
-    Status := RunDicreg(AddQuotes(ExpandConstant('{app}\' + Version + '\' + Dictionary)));
-  { Not registered for want of a set: the startup entry registers it at the first sign-in after
-    one can. Registered: an entry left by an earlier install must never register it again. }
-  if Status = 1 then
-    RegWriteStringValue(HKCU, RunKey, Product, Quoted(ExpandConstant('{app}\dicreport.exe')) +
-      ' /quiet')
-  else if Status = 0 then
-    RegDeleteValue(HKCU, RunKey, Product);
-  ShowReport := True;
-  case Status of
-    0: if ReportStatus('report.txt') = 0 then begin
+    Arguments := Arguments + ' /silent';
+  Status := RunDicreport(Arguments);
+  Kind := 4;
+  if Status >= 0 then
+    Kind := Status and 15;
+  ShowReport := Kind <> 0;
+  case Kind of
+    0: begin
       Outcome := FmtMessage(CustomMessage('Registered'), [Product]);
       FinishText := FmtMessage(CustomMessage('FinishRegistered'), [Product]);
-      ShowReport := False;
-    end else begin
+    end;
+    1: begin
       Outcome := FmtMessage(CustomMessage('Partly'), [Product]);
       FinishText := FmtMessage(CustomMessage('FinishPartly'), [Product]);
     end;
-    1: begin
+    2: begin
       Outcome := FmtMessage(CustomMessage('NoSet'), [Product]);
       FinishText := FmtMessage(CustomMessage('FinishNoSet'), [Product]);
     end;
-    -1: begin
+    3: begin
+      Outcome := FmtMessage(CustomMessage('NoSetOff'), [Product]);
+      FinishText := FmtMessage(CustomMessage('FinishNoSetOff'), [Product]);
+    end;
+    4: begin
       Outcome := CustomMessage('NotStarted');
       FinishText := FmtMessage(CustomMessage('FinishNotStarted'), [Product]);
     end;
   else begin
-    Outcome := FmtMessage(CustomMessage('Failed'), [IntToStr(Status)]);
-    FinishText := FmtMessage(CustomMessage('FinishFailed'), [Product, IntToStr(Status)]);
+    Outcome := FmtMessage(CustomMessage('Failed'), [IntToStr(Status shr 16)]);
+    FinishText := FmtMessage(CustomMessage('FinishFailed'), [Product, IntToStr(Status shr 16)]);
   end;
   end;
-  { The earlier versions' dictionaries are registered no more. }
-  if DeleteDictionaries(Version) then begin
-    Outcome := Outcome + ' ' + CustomMessage('SignInAgain');
-    FinishText := FinishText + #13#10#13#10 + CustomMessage('SignInAgain');
-  end;
+  AddFlag(Status, $10, 'SignInAgain');
+  AddFlag(Status, $20, 'Kept');
+  AddFlag(Status, $80, 'NoCleanup');
+  Outcome := InWindowsWords(Outcome, Status);
+  FinishText := InWindowsWords(FinishText, Status);
   Log(Outcome);
 end;
 
@@ -376,16 +371,14 @@ begin
   end;
 end;
 
-{ Removed while dicreg.exe is still there, before the files go; the dictionaries go after them,
-  one held open at the next sign-in. }
+{ Removed while the programs are still there: dicreport takes the entries out, the startup
+  entry away and the dictionaries with them, one held open at the next sign-in. }
 procedure CurUninstallStepChanged(CurUninstallStep: TUninstallStep);
 var
   Status: Integer;
 begin
-  if CurUninstallStep = usPostUninstall then begin
-    DeleteDictionaries('');
+  if CurUninstallStep = usPostUninstall then
     RemoveDir(ExpandConstant('{app}'));
-  end;
   if CurUninstallStep <> usUninstall then
     Exit;
   { The uninstaller that was started, which its caller waits for, runs from the installed
@@ -393,8 +386,9 @@ begin
     started next may have put its own there. Windows renames a running program, so it moves
     out of the way now. }
   RenameFile(ExpandConstant('{uninstallexe}'), ExpandConstant('{tmp}\unins000.exe'));
-  Status := RunDicreg('/uninst');
-  if Status <> 0 then
-    Log(FmtMessage(CustomMessage('UnFailed'), [IntToStr(Status)]));
-  RegDeleteValue(HKCU, RunKey, Product);
+  Status := RunDicreport('/uninstall ' + Quoted(Product));
+  if Status < 0 then
+    Log(FmtMessage(CustomMessage('UnFailed'), ['-1']))
+  else if (Status and 15) <> 0 then
+    Log(FmtMessage(CustomMessage('UnFailed'), [IntToStr(Status shr 16)]));
 end;

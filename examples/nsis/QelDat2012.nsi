@@ -24,11 +24,15 @@
 ; Removed from "Apps" or quietly with the uninstaller it leaves:
 ;   "%LOCALAPPDATA%\QelDat2012\uninstall.exe" /S
 ;
-; Silent (/S), it shows no window at all: it runs dicreg only when a dictionary set in use can
-; take the dictionary. When none can, in either mode, a startup entry named after the product
-; registers it at the first sign-in after one can, and then goes. Each version's dictionary has
-; a folder of its own, so that ATOK 2012 holding the previous one open never keeps the new one
-; out; a previous one held open is deleted at the next sign-in. Everything is per user (HKCU).
+; What happens to the registration is dicreport's to decide, the same for every engine:
+; "dicreport.exe /install <product>" after the files are in place (with /silent when nobody is at
+; the screen: dicreg then runs only when a dictionary set in use can take the dictionary), and
+; "dicreport.exe /uninstall <product>" before they go. When no set can take it, a startup entry
+; named after the product registers it at a later sign-in. Each version's dictionary has a
+; folder of its own, so that ATOK 2012 holding the previous one open never keeps the new one
+; out; dicreport deletes the earlier ones that no set names, one held open at the next sign-in.
+; This script only says, in the user's language, what dicreport's status tells. Everything is
+; per user (HKCU).
 
 Unicode true
 !ifdef X64
@@ -62,10 +66,6 @@ Unicode true
 !define REPORT_JA "登録状況レポート"
 !define AGAIN_EN "Register in ATOK 2012 again"
 !define AGAIN_JA "ATOK 2012 に再登録"
-; The startup entry that registers the dictionary at a later sign-in, and the ones that delete a
-; dictionary ATOK 2012 held open.
-!define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
-!define RUNONCE_KEY "Software\Microsoft\Windows\CurrentVersion\RunOnce"
 !macro DeleteEntries
   Delete "${MENU}\${REPORT_EN}.lnk"
   Delete "${MENU}\${REPORT_JA}.lnk"
@@ -113,36 +113,39 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "${VERBATIM_COPYRIGHT}"
 ; and whether it asks to show the report.
 Var FinishText
 Var ShowReport
-; Set once a previous dictionary is held open and waits for the next sign-in.
-Var Held
 
-; Deletes a dictionary's folder (and the installed folder, once empty); when ATOK 2012 holds the
-; dictionary open, the next sign-in does it, before ATOK 2012 starts with the new one.
-!macro DeleteDictionary FOLDER NAME
-  Delete "${FOLDER}\QelDat2012.dic"
-  RMDir "${FOLDER}"
-  ${If} ${FileExists} "${FOLDER}\QelDat2012.dic"
-    WriteRegStr HKCU "${RUNONCE_KEY}" "${NAME}" '"$SYSDIR\cmd.exe" /d /c del "${FOLDER}\QelDat2012.dic" & rmdir "${FOLDER}" & rmdir "$INSTDIR"'
-    StrCpy $Held 1
+; dicreport's status, taken apart: what became of the registration ($1, 0 to 5), dicreg's own
+; status when it failed ($2), and its flags ($3): 16 an earlier dictionary is held open until the
+; next sign-in, 32 one stays because a dictionary set names it, 64 this Windows says log on and
+; log off, 128 one held open that no command at a sign-in can delete. -1: it did not start.
+!macro Outcome STATUS
+  StrCpy $1 4
+  StrCpy $2 ""
+  StrCpy $3 0
+  ${IfNot} ${Errors}
+    IntOp $1 ${STATUS} & 15
+    IntOp $2 ${STATUS} >> 16
+    IntOp $3 ${STATUS} & 0xFFF0
   ${EndIf}
 !macroend
-!define DeleteDictionary "!insertmacro DeleteDictionary"
 
-; Every dictionary in the installed folder but this version's (with KEEP) or all of them; those
-; of earlier packages lay beside the programs.
-!macro DeleteDictionaries KEEP
-  ${DeleteDictionary} "$INSTDIR" "${PRODUCT}"
-  FindFirst $R4 $R5 "$INSTDIR\*"
-  ${DoWhile} $R5 != ""
-    ${If} $R5 != "."
-    ${AndIf} $R5 != ".."
-    ${AndIf} $R5 != "${KEEP}"
-    ${AndIf} ${FileExists} "$INSTDIR\$R5\QelDat2012.dic"
-      ${DeleteDictionary} "$INSTDIR\$R5" "${PRODUCT} ($R5)"
-    ${EndIf}
-    FindNext $R4 $R5
-  ${Loop}
-  FindClose $R4
+; A flag's sentence, added to the log's line and the finish page.
+!macro SayFlag FLAG TEXT
+  IntOp $R9 $3 & ${FLAG}
+  ${If} $R9 != 0
+    StrCpy $R0 "$R0 ${TEXT}"
+    StrCpy $FinishText "$FinishText$\r$\n$\r$\n${TEXT}"
+  ${EndIf}
+!macroend
+
+; Windows XP, Vista and 7 speak of logging on and off, later ones of signing in and out.
+!macro LogOnWords VAR
+  IntOp $R9 $3 & 64
+  ${If} $R9 != 0
+    ${WordReplace} "${VAR}" "$(SignOutWord)" "$(LogOffWord)" "+" ${VAR}
+    ${WordReplace} "${VAR}" "$(SignInWord)" "$(LogOnWord)" "+" ${VAR}
+    ${WordReplace} "${VAR}" "$(SignInNoun)" "$(LogOnNoun)" "+" ${VAR}
+  ${EndIf}
 !macroend
 
 !define MUI_ABORTWARNING
@@ -175,18 +178,38 @@ LangString Partly ${LANG_ENGLISH} "${PRODUCT} is registered in ATOK 2012, but no
 LangString Partly ${LANG_JAPANESE} "${PRODUCT} を ATOK 2012 に登録しましたが、使用中の辞書セットの一部には登録できませんでした。"
 LangString NoSet ${LANG_ENGLISH} "ATOK 2012 has no dictionary set to take ${PRODUCT} yet: it registers by itself at the first sign-in after one can."
 LangString NoSet ${LANG_JAPANESE} "ATOK 2012 に ${PRODUCT} を登録できる辞書セットがまだありません。登録できるようになったあと、最初のサインインで自動的に登録されます。"
-LangString SignInAgain ${LANG_ENGLISH} "The previous version's dictionary is in use: ATOK 2012 uses the new one after you sign out of Windows and sign in again."
-LangString SignInAgain ${LANG_JAPANESE} "以前のバージョンの辞書が使用中です。Windows からサインアウトしてサインインし直すと、ATOK 2012 が新しい辞書を使うようになります。"
+LangString NoSetOff ${LANG_ENGLISH} "ATOK 2012 has no dictionary set to take ${PRODUCT} yet, and its startup entry is switched off: once one can, choose $\"${AGAIN_EN}$\" in the Start menu."
+LangString NoSetOff ${LANG_JAPANESE} "ATOK 2012 に ${PRODUCT} を登録できる辞書セットがまだなく、自動的に登録するスタートアップの項目は無効になっています。登録できるようになったら、スタート メニューの「${AGAIN_JA}」を実行してください。"
+LangString SignInAgain ${LANG_ENGLISH} "The previous version's dictionary is held open by ATOK 2012: ATOK 2012 uses the new one after you sign out of Windows and sign in again."
+LangString SignInAgain ${LANG_JAPANESE} "以前のバージョンの辞書を ATOK 2012 が開いたままにしています。Windows からサインアウトしてサインインし直すと、ATOK 2012 が新しい辞書を使うようになります。"
+LangString Kept ${LANG_ENGLISH} "The previous version's dictionary stays, as a dictionary set that cannot be changed still names it; the status report says which."
+LangString Kept ${LANG_JAPANESE} "変更できない辞書セットに以前のバージョンの辞書が登録されているため、その辞書は残してあります。該当する辞書セットは、登録状況レポートでご確認ください。"
+LangString NoCleanup ${LANG_ENGLISH} "The previous version's dictionary is held open by ATOK 2012, and the installed folder's path is too long to have it deleted at the next sign-in: sign out of Windows and sign in again, then delete the previous version's folder in $INSTDIR."
+LangString NoCleanup ${LANG_JAPANESE} "以前のバージョンの辞書を ATOK 2012 が開いたままにしています。インストール先のフォルダーのパスが長すぎるため、次のサインイン時に削除できません。Windows からサインアウトしてサインインし直したあと、$INSTDIR にある以前のバージョンのフォルダーを削除してください。"
+LangString SignInWord ${LANG_ENGLISH} "sign in"
+LangString SignInWord ${LANG_JAPANESE} "サインイン"
+LangString SignOutWord ${LANG_ENGLISH} "sign out of"
+LangString SignOutWord ${LANG_JAPANESE} "サインアウト"
+LangString LogOnWord ${LANG_ENGLISH} "log on"
+LangString LogOnWord ${LANG_JAPANESE} "ログオン"
+LangString LogOffWord ${LANG_ENGLISH} "log off"
+LangString LogOffWord ${LANG_JAPANESE} "ログオフ"
+LangString SignInNoun ${LANG_ENGLISH} "sign-in"
+LangString SignInNoun ${LANG_JAPANESE} "サインイン"
+LangString LogOnNoun ${LANG_ENGLISH} "logon"
+LangString LogOnNoun ${LANG_JAPANESE} "ログオン"
 LangString Failed ${LANG_ENGLISH} "dicreg.exe ended with status"
 LangString Failed ${LANG_JAPANESE} "dicreg.exe の終了コード:"
-LangString FinishRegistered ${LANG_ENGLISH} "${PRODUCT} is installed and registered in ATOK 2012. It is ready to use.$\r$\n$\r$\nClick Finish to close this wizard."
-LangString FinishRegistered ${LANG_JAPANESE} "${PRODUCT} をインストールし、ATOK 2012 に登録しました。すぐにお使いいただけます。$\r$\n$\r$\nウィザードを閉じるには [完了] をクリックしてください。"
+LangString FinishRegistered ${LANG_ENGLISH} "${PRODUCT} is installed and registered in ATOK 2012. ATOK 2012 uses it once it reads its settings again: at the latest after you sign out of Windows and sign in again."
+LangString FinishRegistered ${LANG_JAPANESE} "${PRODUCT} をインストールし、ATOK 2012 に登録しました。ATOK 2012 が設定を読み込み直すと使えるようになります（遅くとも、Windows からサインアウトしてサインインし直したあとには使えます）。"
 LangString FinishPartly ${LANG_ENGLISH} "${PRODUCT} is installed and registered in ATOK 2012, but some dictionary sets in use did not take it. The status report says which, and what to do."
 LangString FinishPartly ${LANG_JAPANESE} "${PRODUCT} をインストールし、ATOK 2012 に登録しましたが、使用中の辞書セットの一部には登録できませんでした。該当する辞書セットと対処方法は、登録状況レポートでご確認ください。"
 LangString FinishNoSet ${LANG_ENGLISH} "${PRODUCT} is installed, but not registered in ATOK 2012 yet: ATOK 2012's user information is not set up, or no dictionary set in use has a free slot (the status report says which). It registers by itself at the first sign-in to Windows after that is mended."
 LangString FinishNoSet ${LANG_JAPANESE} "${PRODUCT} をインストールしましたが、ATOK 2012 にはまだ登録されていません。ATOK 2012 のユーザー情報が未設定か、使用中の辞書セットに空きスロットがないためと考えられます（原因は登録状況レポートでご確認ください）。登録できるようになったあと、最初に Windows にサインインしたときに自動的に登録されます。"
-LangString FinishFailed ${LANG_ENGLISH} "${PRODUCT} is installed, but registering it in ATOK 2012 failed (dicreg.exe ended with status $0). Choose $\"${AGAIN_EN}$\" in the Start menu (${PRODUCT}) to try once more."
-LangString FinishFailed ${LANG_JAPANESE} "${PRODUCT} をインストールしましたが、ATOK 2012 への登録に失敗しました（dicreg.exe の終了コード: $0）。スタート メニューの「${PRODUCT}」にある「${AGAIN_JA}」を実行して、もう一度登録してください。"
+LangString FinishNoSetOff ${LANG_ENGLISH} "${PRODUCT} is installed, but not registered in ATOK 2012 yet: ATOK 2012's user information is not set up, or no dictionary set in use has a free slot (the status report says which). Its startup entry, which would register it at a sign-in, is switched off: once that is mended, choose $\"${AGAIN_EN}$\" in the Start menu (${PRODUCT})."
+LangString FinishNoSetOff ${LANG_JAPANESE} "${PRODUCT} をインストールしましたが、ATOK 2012 にはまだ登録されていません。ATOK 2012 のユーザー情報が未設定か、使用中の辞書セットに空きスロットがないためと考えられます（原因は登録状況レポートでご確認ください）。サインイン時に自動的に登録するスタートアップの項目は無効になっています。登録できるようになったら、スタート メニューの「${PRODUCT}」にある「${AGAIN_JA}」を実行してください。"
+LangString FinishFailed ${LANG_ENGLISH} "${PRODUCT} is installed, but registering it in ATOK 2012 failed (dicreg.exe ended with status $2). Choose $\"${AGAIN_EN}$\" in the Start menu (${PRODUCT}) to try once more."
+LangString FinishFailed ${LANG_JAPANESE} "${PRODUCT} をインストールしましたが、ATOK 2012 への登録に失敗しました（dicreg.exe の終了コード: $2）。スタート メニューの「${PRODUCT}」にある「${AGAIN_JA}」を実行して、もう一度登録してください。"
 LangString ShowReport ${LANG_ENGLISH} "Show the dictionary status report"
 LangString ShowReport ${LANG_JAPANESE} "登録状況レポートを表示する"
 LangString ReportEntry ${LANG_ENGLISH} "${REPORT_EN}"
@@ -233,8 +256,6 @@ Section "Install"
   File "/oname=QelDat2012.dic" "${DICTIONARY}"
   SetOverwrite on
   SetOutPath "$INSTDIR"
-  ; A sign-in must not delete what this install uses.
-  DeleteRegValue HKCU "${RUNONCE_KEY}" "${PRODUCT} (${VERSION})"
   WriteUninstaller "$INSTDIR\uninstall.exe"
   ; Started from the installed folder; the entries of the other language go first.
   !insertmacro DeleteEntries
@@ -242,61 +263,42 @@ Section "Install"
   CreateShortcut "${MENU}\$(ReportEntry).lnk" "$INSTDIR\dicreport.exe"
   CreateShortcut "${MENU}\$(AgainEntry).lnk" "$INSTDIR\dicreport.exe" "/register"
 
-  ; Registered once the files are in place. Status 1: no dictionary set took it, and the user
-  ; has seen dicreg's message box; the install still completes and keeps its files. Silent, the
-  ; report (written aside, reading only) first tells whether a set can take it: status 4 when
-  ; none can, and then dicreg, whose box nobody would close, does not run.
-  InitPluginsDir
+  ; Registered once the files are in place. With somebody at the screen dicreg may show its box
+  ; (no dictionary set took it); the install still completes and keeps its files.
   StrCpy $0 ""
   ${If} ${Silent}
-    ExecWait '"$INSTDIR\dicreport.exe" "$PLUGINSDIR\check.txt"' $1
-    ${If} $1 == 4
-      StrCpy $0 1
-    ${EndIf}
+    StrCpy $0 " /silent"
   ${EndIf}
-  ${If} $0 == ""
-    ClearErrors
-    ExecWait '"$INSTDIR\dicreg.exe" "$INSTDIR\${VERSION}\QelDat2012.dic"' $0
-    ${If} ${Errors}
-      StrCpy $0 -1  ; it could not be started, and has no status of its own
-    ${EndIf}
-  ${EndIf}
-  ; Not registered for want of a set: the startup entry registers it at the first sign-in after
-  ; one can. Registered: an entry left by an earlier install must never register it again.
-  ${If} $0 == 1
-    WriteRegStr HKCU "${RUN_KEY}" "${PRODUCT}" '"$INSTDIR\dicreport.exe" /quiet'
-  ${ElseIf} $0 == 0
-    DeleteRegValue HKCU "${RUN_KEY}" "${PRODUCT}"
-  ${EndIf}
-  ; The earlier versions' dictionaries are registered no more.
-  StrCpy $Held 0
-  !insertmacro DeleteDictionaries "${VERSION}"
+  ClearErrors
+  ExecWait '"$INSTDIR\dicreport.exe" /install "${PRODUCT}"$0' $0
+  !insertmacro Outcome $0
 
   StrCpy $FinishText "$(FinishRegistered)"
+  StrCpy $R0 "$(Registered)"
   StrCpy $ShowReport 1
-  ${If} $0 == 0
-    ExecWait '"$INSTDIR\dicreport.exe" "$PLUGINSDIR\report.txt"' $1
-    ${If} $1 == 0
-      StrCpy $R0 "$(Registered)"
-      StrCpy $ShowReport 0
-    ${Else}
-      StrCpy $R0 "$(Partly)"
-      StrCpy $FinishText "$(FinishPartly)"
-    ${EndIf}
-  ${ElseIf} $0 == 1
+  ${If} $1 == 0
+    StrCpy $ShowReport 0
+  ${ElseIf} $1 == 1
+    StrCpy $R0 "$(Partly)"
+    StrCpy $FinishText "$(FinishPartly)"
+  ${ElseIf} $1 == 2
     StrCpy $R0 "$(NoSet)"
     StrCpy $FinishText "$(FinishNoSet)"
-  ${ElseIf} $0 == -1
+  ${ElseIf} $1 == 3
+    StrCpy $R0 "$(NoSetOff)"
+    StrCpy $FinishText "$(FinishNoSetOff)"
+  ${ElseIf} $1 == 4
     StrCpy $R0 "$(NotStarted)"
     StrCpy $FinishText "$(FinishNotStarted)"
   ${Else}
-    StrCpy $R0 "$(Failed) $0"
+    StrCpy $R0 "$(Failed) $2"
     StrCpy $FinishText "$(FinishFailed)"
   ${EndIf}
-  ${If} $Held == 1
-    StrCpy $R0 "$R0 $(SignInAgain)"
-    StrCpy $FinishText "$FinishText$\r$\n$\r$\n$(SignInAgain)"
-  ${EndIf}
+  !insertmacro SayFlag 16 "$(SignInAgain)"
+  !insertmacro SayFlag 32 "$(Kept)"
+  !insertmacro SayFlag 128 "$(NoCleanup)"
+  !insertmacro LogOnWords $R0
+  !insertmacro LogOnWords $FinishText
   DetailPrint "$R0"
   ; The details go with the window: setup.log keeps each run's answer for support (UTF-16).
   ${GetTime} "" "L" $1 $2 $3 $4 $5 $6 $7
@@ -328,21 +330,19 @@ Section "Install"
 SectionEnd
 
 Section "Uninstall"
-  ; Removed while dicreg.exe is still there; $INSTDIR is the folder the uninstaller was in.
+  ; Before the programs go: dicreport takes the entries out, the startup entry away and the
+  ; dictionaries with them, one held open at the next sign-in. $INSTDIR is the folder the
+  ; uninstaller was in.
   ClearErrors
-  ExecWait '"$INSTDIR\dicreg.exe" /uninst' $0
-  ${If} ${Errors}
-    StrCpy $0 -1
+  ExecWait '"$INSTDIR\dicreport.exe" /uninstall "${PRODUCT}"' $0
+  !insertmacro Outcome $0
+  ${If} $1 != 0
+    DetailPrint "$(UnFailed) $2"
   ${EndIf}
-  ${If} $0 != 0
-    DetailPrint "$(UnFailed) $0"
-  ${EndIf}
-  DeleteRegValue HKCU "${RUN_KEY}" "${PRODUCT}"
   Delete "$INSTDIR\dicreg.exe"
   Delete "$INSTDIR\dicreport.exe"
   Delete "$INSTDIR\setup.log"
   Delete "$INSTDIR\uninstall.exe"
-  !insertmacro DeleteDictionaries ""
   RMDir "$INSTDIR"
   !insertmacro DeleteEntries
   RMDir "${MENU}"

@@ -76,13 +76,6 @@ UniqueHkey OpenCurrentUserKey(const std::u16string& keyPath, REGSAM access, LSTA
   return status == ERROR_SUCCESS ? UniqueHkey(key) : UniqueHkey();
 }
 
-UniqueHkey CreateCurrentUserKey(const std::u16string& keyPath, REGSAM access, LSTATUS& status) {
-  HKEY key = nullptr;
-  status = RegCreateKeyExW(HKEY_CURRENT_USER, Wide(keyPath), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                           access, nullptr, &key, nullptr);
-  return status == ERROR_SUCCESS ? UniqueHkey(key) : UniqueHkey();
-}
-
 std::u16string ValueText(HKEY key, const std::u16string& valueName) {
   Variant holder;
   GetValue(key, valueName, holder);

@@ -25,10 +25,6 @@ inline constexpr std::int32_t kUnsupportedType = -1;
 // it cannot be opened, with the platform's reason in status.
 UniqueHkey OpenCurrentUserKey(const std::u16string& keyPath, REGSAM access, LSTATUS& status);
 
-// Opens the key under HKEY_CURRENT_USER, making it (and the keys above it) when it is missing.
-// dicreg never does; the packages' modes of the report do, for the keys they own.
-UniqueHkey CreateCurrentUserKey(const std::u16string& keyPath, REGSAM access, LSTATUS& status);
-
 // Reads one value of an open key as text, as GetKeyValue does.
 std::u16string ValueText(HKEY key, const std::u16string& valueName);
 

@@ -429,8 +429,7 @@ DWORD DeleteDictionaries(const Here& here, const std::vector<std::u16string>& di
                        CleanupCommand(cmd, folder, subfolder),
                        CleanupCommand(cmd, ShortPath(folder), subfolder)});
     const std::u16string name = subfolder.empty() ? product : product + u" (" + subfolder + u")";
-    LSTATUS status = ERROR_SUCCESS;
-    const UniqueHkey once = RegSet::CreateCurrentUserKey(kRunOnceKey, KEY_SET_VALUE, status);
+    const UniqueHkey once = CreateKey(kRunOnceKey, KEY_SET_VALUE);
     if (!command.empty() && once &&
         RegSet::PutValue(once.get(), name, RegSet::kTypeText, command) == ERROR_SUCCESS) {
       flags |= kHeldOpen;

@@ -104,8 +104,8 @@ std::u16string Line(const std::u16string& key, const std::u16string& name, const
 void Put(const std::u16string& key, const std::u16string& name, const Raw& raw) {
   LSTATUS status = ERROR_SUCCESS;
   const REGSAM access = KEY_QUERY_VALUE | KEY_SET_VALUE;
-  const UniqueHkey owned = raw.present ? RegSet::CreateCurrentUserKey(key, access, status)
-                                       : RegSet::OpenCurrentUserKey(key, access, status);
+  const UniqueHkey owned =
+      raw.present ? CreateKey(key, access) : RegSet::OpenCurrentUserKey(key, access, status);
   if (!owned || ReadRaw(owned.get(), name) == raw) return;
   if (raw.present) {
     RegSetValueExW(owned.get(), Wide(name), 0, raw.type, raw.data.data(),

@@ -52,6 +52,14 @@ bool SwitchedOff(HKEY approved, const std::u16string& name) {
 
 }  // namespace
 
+UniqueHkey CreateKey(const std::u16string& keyPath, REGSAM access) {
+  HKEY key = nullptr;
+  return RegCreateKeyExW(HKEY_CURRENT_USER, Wide(keyPath), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                         access, nullptr, &key, nullptr) == ERROR_SUCCESS
+             ? UniqueHkey(key)
+             : UniqueHkey();
+}
+
 std::u16string StartupCommand(const std::u16string& program) {
   return u"\"" + program + u"\" " + kSignInSwitch;
 }
@@ -75,9 +83,8 @@ Startup ReadStartup(const std::vector<std::u16string>& programs) {
 }
 
 bool LeaveStartup(const std::u16string& name, const std::u16string& command) {
-  LSTATUS status = ERROR_SUCCESS;
-  const UniqueHkey marker = RegSet::CreateCurrentUserKey(kMarkerKey, KEY_SET_VALUE, status);
-  const UniqueHkey run = RegSet::CreateCurrentUserKey(kRunKey, KEY_SET_VALUE, status);
+  const UniqueHkey marker = CreateKey(kMarkerKey, KEY_SET_VALUE);
+  const UniqueHkey run = CreateKey(kRunKey, KEY_SET_VALUE);
   return marker && run &&
          RegSet::PutValue(run.get(), name, RegSet::kTypeText, command) == ERROR_SUCCESS &&
          RegSet::PutValue(marker.get(), kMarkerName, RegSet::kTypeText, command) == ERROR_SUCCESS;

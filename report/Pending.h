@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "../registry/UniqueHkey.h"
+
 namespace report {
 
 inline const std::u16string kRunKey = u"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
@@ -26,6 +28,10 @@ inline const std::u16string kSignInSwitch = u"/signin";
 inline const std::u16string kQuietSwitch = u"/quiet";
 // The longest command line Windows runs from a Run or RunOnce value.
 inline constexpr std::size_t kLongestCommand = 260;
+
+// Opens the key under HKEY_CURRENT_USER, making it (and the keys above it) when it is missing:
+// a key the packages' modes write into. dicreg itself never makes a key.
+UniqueHkey CreateKey(const std::u16string& keyPath, REGSAM access);
 
 // The startup entry's command for the program (its full path): "<program>" /signin.
 std::u16string StartupCommand(const std::u16string& program);

@@ -8,9 +8,13 @@
 //   value <path> <name> <type> <data> create or replace a value
 //   readonly <path>                   give the key a DACL that grants only reading, until the
 //                                     driver ends
+//   delete <path> <name>              delete a value
 //   run <program> <command line>      start the program and wait for it (an empty program: the
 //                                     one the command line starts with, found as Windows finds it)
 //   runall <program> <command line>   the same, and wait for the processes it left running too
+//   start <program> <command line>    start the program and go on, as Explorer starts a Run value
+//   wait                              wait for every program started so far and for what each
+//                                     left running; "exit" for each, in the order they started
 //   shortcut <.lnk file>              start what the shortcut names, as the shell does (its
 //                                     target, arguments and working folder), and wait for it
 //   dump <path>                       write every key and value below the key to the result
@@ -18,9 +22,10 @@
 // The result file gets "exit <status> <microseconds>" for each run, "K <path>" for each key and
 // "V <path> <name> <type> <data>" for each value, in the same encoding.
 //
-// Usage: e2edriver hold <file> <ready file> <stop file>. Holds the file open as an input method
-// holds a dictionary it uses (reading, sharing reading only: no writing, deleting or renaming),
-// writes the ready file once it does, and lets go once the stop file exists.
+// Usage: e2edriver hold <file> <ready file> <stop file>. Holds the file (its path as hex of its
+// UTF-16 code units) open as an input method holds a dictionary it uses (reading, sharing reading
+// only: no writing, deleting or renaming), writes the ready file once it does, and lets go once
+// the stop file exists.
 #include <windows.h>
 // After windows.h, which they build on.
 #include <shlobj.h>
@@ -178,35 +183,54 @@ std::pair<std::wstring, std::wstring> Shortcut(const std::wstring& file) {
   return {L"\"" + std::wstring(target) + L"\" " + arguments, folder};
 }
 
-// Starts the program and waits for it (and with children, for what it left running); gives its
-// exit status and how long it took. A program of nullptr is found from the command line.
-std::pair<int, long long> Run(const wchar_t* program, std::wstring commandLine, bool children,
-                              const wchar_t* folder = nullptr) {
-  LARGE_INTEGER frequency, start, end;
-  QueryPerformanceFrequency(&frequency);
-  QueryPerformanceCounter(&start);
+// A program started and not yet waited for: its process, and its id for its children.
+struct Started {
+  std::unique_ptr<UniqueHandle> process;
+  DWORD id = 0;
+};
+
+// Starts the program; a program of nullptr is found from the command line. No process on failure.
+Started Launch(const wchar_t* program, std::wstring commandLine, const wchar_t* folder = nullptr) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
   if (!CreateProcessW(program, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                       folder && *folder ? folder : nullptr, &startup, &process)) {
-    return {-1, 0};
+    return {};
   }
   const UniqueHandle thread(process.hThread);
-  const UniqueHandle owned(process.hProcess);
-  WaitForSingleObject(owned.handle, INFINITE);
-  if (children) WaitForChildren(process.dwProcessId, owned.handle);
-  QueryPerformanceCounter(&end);
+  return {std::make_unique<UniqueHandle>(process.hProcess), process.dwProcessId};
+}
+
+// Waits for a started program (and with children, for what it left running); gives its exit
+// status, or -1 when it never started.
+int Finish(const Started& started, bool children) {
+  if (!started.process) return -1;
+  WaitForSingleObject(started.process->handle, INFINITE);
+  if (children) WaitForChildren(started.id, started.process->handle);
   DWORD status = 0;
-  GetExitCodeProcess(owned.handle, &status);
-  return {static_cast<int>(status), (end.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart};
+  GetExitCodeProcess(started.process->handle, &status);
+  return static_cast<int>(status);
+}
+
+// Starts the program and waits for it (and with children, for what it left running); gives its
+// exit status and how long it took.
+std::pair<int, long long> Run(const wchar_t* program, std::wstring commandLine, bool children,
+                              const wchar_t* folder = nullptr) {
+  LARGE_INTEGER frequency, start, end;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&start);
+  const int status = Finish(Launch(program, std::move(commandLine), folder), children);
+  QueryPerformanceCounter(&end);
+  return {status, status == -1 ? 0 : (end.QuadPart - start.QuadPart) * 1000000 /
+                                         frequency.QuadPart};
 }
 
 }  // namespace
 
-int Hold(const char* file, const char* ready, const char* stop) {
-  const UniqueHandle held(CreateFileA(file, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+int Hold(const std::wstring& file, const char* ready, const char* stop) {
+  const UniqueHandle held(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (held.handle == INVALID_HANDLE_VALUE) return 1;
   std::ofstream(ready) << "held\n";
   while (GetFileAttributesA(stop) == INVALID_FILE_ATTRIBUTES) Sleep(100);
@@ -214,7 +238,7 @@ int Hold(const char* file, const char* ready, const char* stop) {
 }
 
 int main(int argc, char** argv) {
-  if (argc == 5 && std::string(argv[1]) == "hold") return Hold(argv[2], argv[3], argv[4]);
+  if (argc == 5 && std::string(argv[1]) == "hold") return Hold(Text(argv[2]), argv[3], argv[4]);
   if (argc != 3) {
     std::fprintf(stderr, "usage: e2edriver <case file> <result file>\n");
     return 2;
@@ -222,6 +246,7 @@ int main(int argc, char** argv) {
   std::ifstream in(argv[1]);
   std::ofstream out(argv[2], std::ios::binary);
   std::vector<std::wstring> readOnly;
+  std::vector<Started> started;
   std::string line;
   while (std::getline(in, line)) {
     const auto f = Split(line);
@@ -245,6 +270,15 @@ int main(int argc, char** argv) {
       const auto [status, micros] =
           Run(program.empty() ? nullptr : program.c_str(), Text(f[2]), f[0] == "runall");
       out << "exit\t" << status << "\t" << micros << "\n";
+    } else if (f[0] == "delete" && f.size() == 3) {
+      const UniqueHkey key = Create(Text(f[1]));
+      RegDeleteValueW(key.get(), Text(f[2]).c_str());
+    } else if (f[0] == "start" && f.size() == 3) {
+      const std::wstring program = Text(f[1]);
+      started.push_back(Launch(program.empty() ? nullptr : program.c_str(), Text(f[2])));
+    } else if (f[0] == "wait" && f.size() == 1) {
+      for (const auto& one : started) out << "exit\t" << Finish(one, true) << "\t0\n";
+      started.clear();
     } else if (f[0] == "shortcut" && f.size() == 2) {
       const auto [commandLine, folder] = Shortcut(Text(f[1]));
       const auto [status, micros] = commandLine.empty()

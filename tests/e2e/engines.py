@@ -9,6 +9,7 @@ import os
 import re
 
 import guide
+from signin import RUN, RUNONCE
 from winesession import windows_path
 
 MSIEXEC = "C:\\windows\\system32\\msiexec.exe"
@@ -16,10 +17,8 @@ CMD = "C:\\windows\\system32\\cmd.exe"
 UNINSTALL = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
 PROGRAM_FILES = ["dicreg.exe", "dicreport.exe"]
 DICTIONARY = "QelDat2012.dic"
-# The user's Run key, whose values start at each sign-in, and RunOnce, whose values start at the
-# next one and are deleted first.
-RUN = "Software\\Microsoft\\Windows\\CurrentVersion\\Run"
-RUNONCE = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce"
+# The marker that a registration waits for a sign-in (the startup entry is a value of RUN).
+MARKER = ("Software\\QelDat2012", "RegisterAtSignIn")
 # The Start menu entries, in the product's folder: the report, and registering again.
 ENTRIES = {"en": ["Dictionary status report", "Register in ATOK 2012 again"],
            "ja": ["登録状況レポート", "ATOK 2012 に再登録"]}
@@ -30,15 +29,22 @@ LOGGED = {"ja": {"registered": "{product} を ATOK 2012 に登録しました。
                            "登録できませんでした。",
                  "not yet": "ATOK 2012 に {product} を登録できる辞書セットがまだありません。登録"
                             "できるようになったあと、最初のサインインで自動的に登録されます。",
-                 "held": "以前のバージョンの辞書が使用中です。Windows からサインアウトしてサイン"
-                         "インし直すと、ATOK 2012 が新しい辞書を使うようになります。"},
+                 "switched off": "自動的に登録するスタートアップの項目は無効になっています。",
+                 "held": "以前のバージョンの辞書を ATOK 2012 が開いたままにしています。Windows から"
+                         "サインアウトしてサインインし直すと、ATOK 2012 が新しい辞書を使うように"
+                         "なります。",
+                 "kept": "変更できない辞書セットに以前のバージョンの辞書が登録されているため、その"
+                         "辞書は残してあります。"},
           "en": {"registered": "{product} is registered in ATOK 2012.",
                  "partly": "{product} is registered in ATOK 2012, but not in every dictionary "
                            "set in use.",
                  "not yet": "ATOK 2012 has no dictionary set to take {product} yet: it registers "
                             "by itself at the first sign-in after one can.",
-                 "held": "The previous version's dictionary is in use: ATOK 2012 uses the new one "
-                         "after you sign out of Windows and sign in again."}}
+                 "switched off": "and its startup entry is switched off",
+                 "held": "The previous version's dictionary is held open by ATOK 2012: ATOK 2012 "
+                         "uses the new one after you sign out of Windows and sign in again.",
+                 "kept": "The previous version's dictionary stays, as a dictionary set that cannot "
+                         "be changed still names it"}}
 # What each setup's pages say, in each language, for the product "{product}": the window's title,
 # and for each page texts that its traced calls set (its heading, its buttons); with them, the
 # keys that accept the licence. "registered" and "not yet" are what the finish page says after
@@ -65,7 +71,7 @@ NSIS_PAGES = {
            "license": (["I &Agree", "If you accept the terms of the agreement"], ["Return"]),
            "folder": ["Destination Folder", "&Install", "< &Back"],
            "finish": ["Completing {product} Setup"],
-           "registered": "registered in ATOK 2012. It is ready to use.",
+           "registered": "registered in ATOK 2012. ATOK 2012 uses it once it reads its settings",
            "not yet": "not registered in ATOK 2012 yet",
            "logged": LOGGED["en"],
            "refused": ("window", "{product} Setup", "Return")},

@@ -151,7 +151,7 @@ class Interactive(Packages):
                 registered, _, _ = model(set_up, self.default + "\\" + engine.dictionary())
                 installed = self.sign_in("%s: %s, ATOK set up: the next sign-in registers it" % (
                     self.language, engine.name), installed, set_up, registered,
-                    [self.waiting(self.default, False)])
+                    [self.waiting(self.default, False, done=True)])
                 self.uninstall_quietly(engine, installed)
         return self.suite
 

@@ -21,12 +21,14 @@ import sys
 import time
 
 from atoklayout import OTHER_DIC, set_key, slot
-from e2e import Suite, in_use, model, report, typical
+from e2e import Suite, in_use, in_use_sets, model, read_text, report, typical
 import guide
-from engines import (CMD, DICTIONARY, ENTRIES, MSIEXEC, PROGRAM_FILES, RUN, RUNONCE, Msi,
-                     built_with, engines)
+from engines import (CMD, DICTIONARY, ENTRIES, MARKER, MSIEXEC, PROGRAM_FILES, RUN, RUNONCE,
+                     Msi, built_with, engines)
 from reporting import SAYS
-from winesession import (PROFILE, WINDOWS_VERSIONS, Registry, WineSession, text_value,
+import rollback
+from signin import APPROVED, KEYS as SIGN_IN_KEYS, SignIn
+from winesession import (PROFILE, WINDOWS_VERSIONS, Registry, WineSession, hexw, text_value,
                          windows_path)
 
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
@@ -39,6 +41,10 @@ MSI_SETTINGS = {"ProductName": "DICREG_PRODUCT_NAME", "Manufacturer": "DICREG_PU
 PRODUCTS_KEY = "Software\\Microsoft\\Installer\\Products"  # a user's Windows Installer products
 ARP_VALUES = ("DisplayName", "UninstallString", "QuietUninstallString")
 CHOSEN = "C:\\QelDat テスト\\私の 辞書"  # a folder the user chose: blanks and Japanese characters
+# A long folder the user chose: a command that named it three times, as the held dictionary's
+# cleanup once did, would be longer than Windows runs at a sign-in.
+LONG = ("C:\\QelDat2012 のために選んだ長い名前のフォルダー\\辞書とその関連ファイルをまとめて入れて"
+        "おくためのフォルダー\\お客様が選んだインストール先のフォルダー\\QelDat 2012 医療辞書")
 WINDOWS = {"winxp": (5, 1), "vista": (6, 0)}
 
 
@@ -51,7 +57,7 @@ def held(session, path):
     for flag in (stop, ready):
         if os.path.exists(flag):
             os.remove(flag)
-    proc = subprocess.Popen([session.wine, session.driver, "hold", path, windows_path(ready),
+    proc = subprocess.Popen([session.wine, session.driver, "hold", hexw(path), windows_path(ready),
                              windows_path(stop)], env=session.env, stdout=subprocess.DEVNULL,
                             stderr=subprocess.DEVNULL)
     deadline = time.monotonic() + 30
@@ -95,7 +101,7 @@ class Packages:
                      self.product)
         self.versions = {"": built["version"], "-next": built["next_version"]}
         self.next_dictionary = os.path.join(folder, "..", "next", DICTIONARY)
-        self.also_dump = (PRODUCTS_KEY, Msi.products, RUN, RUNONCE) + tuple(
+        self.also_dump = (PRODUCTS_KEY, Msi.products, MARKER[0]) + SIGN_IN_KEYS + tuple(
             e.entry_key for e in self.engines if e.entry_key)
 
     def linux(self, where):
@@ -160,17 +166,24 @@ class Packages:
                 for name, value in registry.keys.get(registry.find_key(key), {}).items()
                 if where.upper() in value.data.decode("utf-16-le", "replace").upper()]
 
-    def waiting(self, where, waits, cleanup=False):
+    def waiting(self, where, waits, cleanup=False, done=False):
         """Checks that the startup entry, named after the product, that registers the dictionary
-        at a later sign-in is there (waits), or that nothing of the package runs at sign-in (with
-        cleanup, but RunOnce values that delete what was held open)."""
-        wanted = text_value('"%s\\dicreport.exe" /quiet' % where)
+        at a later sign-in is there, with the marker that a registration waits (waits), or that
+        nothing of the package runs at sign-in and no marker is left (with cleanup, but RunOnce
+        values that delete what was held open; with done, but the startup entry, which a sign-in
+        may not take away, left with nothing to do)."""
+        wanted = text_value('"%s\\dicreport.exe" /signin' % where)
 
         def check(registry):
             left = self.at_sign_in(registry, where, (RUN,) if cleanup else (RUN, RUNONCE))
+            if done:
+                left = [said for said in left if not said.startswith(self.product + ": ")]
             if waits and registry.get(RUN, self.product) != wanted:
                 return "startup entry %r is %r, expected %r" % (
                     self.product, registry.get(RUN, self.product), wanted)
+            if waits != (registry.get(*MARKER) is not None):
+                return "the marker that a registration waits is %s" % (
+                    "missing" if waits else "left")
             if not waits and left:
                 return "left to run at sign-in: %s" % left
             return None
@@ -178,8 +191,10 @@ class Packages:
 
     def said(self, engine, where, answer, languages=None):
         """Checks that the engine's own log, where it keeps one, says dicreg's answer ("registered"
-        or "not yet") in one of the languages (any, unless given)."""
-        language_texts = [pages["logged"][answer] for language, pages in engine.pages.items()
+        or "not yet") in one of the languages (any, unless given), in the words of the prefix's
+        Windows."""
+        language_texts = [self.session.in_windows_words(pages["logged"][answer])
+                          for language, pages in engine.pages.items()
                           if "logged" in pages and language in (languages or [language])]
 
         def check(_):
@@ -190,10 +205,10 @@ class Packages:
         return check
 
     def step(self, name, seed, program, lines, expected, exits, boxes, checks, person=None,
-             children=True, forget=(), lang=None):
+             children=True, forget=(), lang=None, steps=()):
         outcome = self.session.run(program, seed, lines, children=children, timeout=120,
                                    also_dump=self.also_dump, person=person, forget=forget,
-                                   lang=lang)
+                                   lang=lang, steps=steps)
         if person:
             # The boxes of the program's own that the person answered are not dicreg's.
             outcome.boxes = [box for box in outcome.boxes if box.caption not in person.own]
@@ -208,14 +223,14 @@ class Packages:
         return 'cmd /d /c "%s"' % windows_path(path)
 
     def sign_in(self, name, before, seed, expected, checks):
-        """A restart and a sign-in: a new Wine session (which carries out the file renames
-        Windows was asked for), the user's RunOnce values deleted and run as Explorer does, then
-        the Run values and the Startup folder (wineboot). before: the registry it starts from."""
+        """A restart and a sign-in, by the rules Explorer keeps (signin.py): a new Wine session,
+        the file renames Windows was asked for, the user's RunOnce values, then the Run values.
+        before: the registry the step before left."""
         self.session.new_session()
-        once = [value.data.decode("utf-16-le").rstrip("\0") for value in
-                before.keys.get(before.find_key(RUNONCE), {}).values()]
-        return self.step(name, seed, None, once + ["wineboot"], expected,
-                         [None] * len(once) + [0], 0, checks, forget=(RUNONCE,))
+        sign_in = SignIn(before)
+        return self.step(name, seed, None, [], expected, sign_in.exits, 0,
+                         [lambda _: "; ".join(sign_in.problems) or None, sign_in.untouched] +
+                         list(checks), steps=sign_in.lines)
 
     def remove(self, engine, label, installed, folder, scripted=False, variant="", held=False):
         """The uninstall entry's quiet command, or msiexec /x: everything goes (held: no entry,
@@ -246,6 +261,30 @@ class Packages:
                               [line] * times, expected, [0] * times, boxes,
                               [self.files(engine, folder, True)] + list(checks))
         self.remove(engine, label, installed, folder, scripted)
+
+    def exists(self, path):
+        """Whether a Windows path, in any letter case (as entries write it), names a file of the
+        prefix."""
+        here = os.path.join(self.session.prefix, "dosdevices", path[:2].lower())
+        for part in path[3:].split("\\"):
+            names = os.listdir(here) if os.path.isdir(here) else []
+            found = [name for name in names if name.upper() == part.upper()]
+            if not found:
+                return False
+            here = os.path.join(here, found[0])
+        return os.path.isfile(here)
+
+    def named_files_exist(self, files=None):
+        """Checks that every entry of the dictionary in a set in use names a file that exists
+        (given files, one of those, as Windows would leave them: upper-cased paths)."""
+        def check(registry):
+            missing = ["%s: %s" % (path.rsplit("\\", 2)[-2], text) for path in in_use_sets(
+                registry) for text in (read_text(registry, path, slot(k)) for k in range(2, 10))
+                if "QELDAT2012" in text.upper() and not (
+                    self.exists(text.split(",", 2)[2]) if files is None
+                    else text.split(",", 2)[2].upper() in files)]
+            return "entries name files that are not there: %s" % missing if missing else None
+        return check
 
     def reported(self, said):
         """Checks that the report on the desktop (in either language) says said, a key of
@@ -392,15 +431,17 @@ class Packages:
         self.remove(engine, "built with the guide's line", installed, self.default)
 
     def unattended(self, engine):
-        """A customer's PC: installed silently before ATOK 2012 is set up, no window comes up and
-        a startup entry waits; ATOK set up (one set full), the next sign-in registers it, and the
-        entry is gone; an entry the customer takes out stays out. Then an input method holds the
-        dictionary open while the next version is installed silently: every entry names the new
-        dictionary, the only one left after the holder ends and a restart. Held again and
-        removed: no entry, nothing left that runs at sign-in, and a setup's folder gone after the
-        next sign-in (Windows Installer's is, at the restart; Wine's leaves it)."""
-        name, folder = engine.name, self.default
-        program, line = engine.install()
+        """A customer's PC, in a long folder the customer chose: installed silently before ATOK
+        2012 is set up, no window comes up and a startup entry waits; ATOK set up (one set full),
+        the next sign-in registers it without writing the Run key, and the entry is left with
+        nothing to do; an entry the customer takes out stays out. Then an input method holds the
+        dictionary open while the next version is installed silently, which takes the entry
+        away: every entry names the new dictionary, the only one left after the holder ends and a
+        restart. Held again and removed: no entry, nothing left that runs at sign-in, and a
+        setup's folder gone after the next sign-in (Windows Installer's is, at the restart;
+        Wine's leaves it). Every sign-in keeps Explorer's rules (signin.py)."""
+        name, folder = engine.name, LONG
+        program, line = engine.install(folder)
         waiting = self.step("%s, nobody at the screen, no set in use: install" % name, Registry(),
                             program, [line], Registry(), [0], 0,
                             [self.files(engine, folder, True), self.waiting(folder, True),
@@ -409,7 +450,7 @@ class Packages:
         set_up.keys.update(in_use(("User0", 2), slots={k: OTHER_DIC for k in range(2, 10)}).keys)
         registered, _, _ = model(set_up, folder + "\\" + engine.dictionary())
         after = self.sign_in("%s, ATOK set up: the next sign-in registers it" % name, waiting,
-                             set_up, registered, [self.waiting(folder, False)])
+                             set_up, registered, [self.waiting(folder, False, done=True)])
         edited = after.copy()
         edited.set(set_key("Atkms", 2), slot(3), text_value(""))
         self.sign_in("%s: an entry taken out stays out at the next sign-in" % name, edited, edited,
@@ -433,6 +474,147 @@ class Packages:
         self.sign_in("%s, removed while held: the next sign-in" % name, removed, removed, removed,
                      [self.waiting(folder, False)] + (
                          [] if engine.msi else [self.files(engine, folder, False)]))
+
+    def unchangeable(self, engine):
+        """A dictionary set this user may read but not change (an administrator locked it) holds
+        the installed version's entry: the next version installed silently keeps the earlier
+        dictionary that the set names, says so, and leaves no startup entry, which could never
+        register it; removed, dicreg ends /uninst with 4 and the uninstaller keeps that file too.
+        No entry ever names a missing file. Windows Installer deletes its own files whatever
+        dicreg says, so the MSI is not tried."""
+        locked = set_key("Atkms", 1)
+        program, line = engine.install()
+        installed, _, _ = model(in_use(("Atkms", 1)), self.default + "\\" + engine.dictionary())
+        installed = self.step("%s, a set the user will not be let change: install" % engine.name,
+                              in_use(("Atkms", 1)), program, [line], installed, [0], 0,
+                              [self.files(engine, self.default, True)])
+        installed.read_only.add(locked)
+        program, line = engine.install(variant="-next")
+        upgraded = self.step("%s, that set locked: the next version" % engine.name, installed,
+                             program, [line], installed, [0], 0,
+                             [self.waiting(self.default, False), self.named_files_exist(),
+                              self.said(engine, self.default, "kept")])
+        upgraded.read_only.add(locked)
+        program, line = engine.uninstall(upgraded, variant="-next")
+        self.step("%s, that set locked: uninstall" % engine.name, upgraded, program, [line],
+                  upgraded, [0], 0, [self.waiting(self.default, False),
+                                     self.named_files_exist()])
+        shutil.rmtree(self.linux(self.default), ignore_errors=True)
+
+    def switched_off(self, engine):
+        """A startup entry the customer switched off in Task Manager (Windows keeps that across a
+        new install): installed again before ATOK 2012 is set up, the package does not say that
+        a sign-in registers it, the next sign-in does not start it, and the report says so."""
+        approved = "HKCU\\" + APPROVED
+        self.session.run(CMD, None, ['cmd /d /c reg add "%s" /v "%s" /t REG_BINARY /d %s /f' % (
+            approved, self.product, "03" + "00" * 11)], trace=False, dump=False)
+        program, line = engine.install()
+        waiting = self.step("%s, its startup entry switched off: install" % engine.name,
+                            Registry(), program, [line], Registry(), [0], 0,
+                            [self.waiting(self.default, True),
+                             self.said(engine, self.default, "switched off")])
+        set_up = typical()
+        after = self.sign_in("%s, ATOK set up: the entry switched off registers nothing" %
+                             engine.name, waiting, set_up, set_up, [self.waiting(self.default,
+                                                                                 True)])
+        report = self.default + "\\dicreport.exe"
+        written = self.linux("C:\\switched-off.txt")
+        said = lambda _: None if "switched off in Task Manager" in open(
+            written, encoding="utf-16").read() else "the report does not name the entry switched off"
+        self.step("%s: the report names it" % engine.name, set_up, report,
+                  ['"%s" C:\\switched-off.txt' % report], set_up, [1], 0, [said])
+        self.session.run(CMD, None, ['cmd /d /c reg delete "%s" /v "%s" /f' % (
+            approved, self.product)], trace=False, dump=False)
+        self.remove(engine, "its startup entry switched off", after, self.default)
+
+    def msi_rollback(self, engine):
+        """Windows Installer's rollback (rollback.py), for an install, a repair, a removal and an
+        upgrade from this version to the next: a copy of the package fails just after its last
+        deferred custom action, the rollback custom actions Windows would run then run, newest
+        first, and the PC is as it was: the same entries in every set, the same Run and RunOnce
+        values and marker, the product installed or not as before, and no entry naming a file
+        that Windows would not leave."""
+        work = os.path.join(self.session.work_dir, "rollback")
+        os.makedirs(work, exist_ok=True)
+        this = rollback.failing_copy(engine.path(), work)
+        following = rollback.failing_copy(engine.path("-next"), work)
+        dictionary = (self.default + "\\" + DICTIONARY).upper()
+
+        def run(lines, seed=None, program=MSIEXEC):
+            return self.session.run(program, seed, lines, trace=False, children=True,
+                                    also_dump=self.also_dump)
+
+        def msiexec(verb, package, extra=""):
+            return 'msiexec %s "%s" /qn%s' % (verb, windows_path(package), extra)
+
+        def scenario(name, package, before, line, removing, files, kept=True):
+            """Runs the failing line over the registry before (the prefix's as it is), then the
+            rollback actions, and compares."""
+            failed = run([line], before)
+            actions = rollback.rolled_back(package, {"REMOVE": "ALL" if removing else ""},
+                                           removing)
+            back = ['"%s\\%s" %s' % (self.default, program, arguments)
+                    for program, arguments in actions]
+            # The programs are still there when Windows runs its rollback actions.
+            put = [self.linux(self.default + "\\" + program) for program, _ in actions]
+            put = [path for path in put if not os.path.exists(path)]
+            for path in put:
+                os.makedirs(os.path.dirname(path), exist_ok=True)
+                shutil.copyfile(rollback.program(package, os.path.basename(path), work), path)
+            outcome = run(back, program=None)
+            for path in put:
+                os.remove(path)
+            after = outcome.registry
+            # Windows ends a failed install with 1603; Wine's msi with 1603 or 1627.
+            problems = [] if failed.exits and failed.exits[0] in (1603, 1627) else [
+                "the failing %s ended with %s, expected a failure" % (name, failed.exits)]
+            problems += ["%s: %s" % (key.rsplit("\\", 1)[-1], difference)
+                         for key in (RUN, RUNONCE) for difference in self.differences(
+                             before, after, key)]
+            if before.get(*MARKER) != after.get(*MARKER):
+                problems.append("the marker is %r, expected %r" % (after.get(*MARKER),
+                                                                   before.get(*MARKER)))
+            if not kept:
+                problems.append("the older version was removed outside the transaction that "
+                                "is rolled back: nothing is left installed")
+            problems.append(self.named_files_exist(files)(after))
+            self.suite.judge("msi rolled back: %s" % name, before, outcome, before,
+                             [None] * len(back), 0,
+                             [lambda _: "; ".join(p for p in problems if p) or None])
+
+        def clean(*packages):
+            run([msiexec("/x", package) for package in packages])
+            shutil.rmtree(self.linux(self.default), ignore_errors=True)
+
+        clean(this)
+        scenario("install", this, run([], typical()).registry, msiexec("/i", this,
+                 " QELDAT_FAIL=1"), False, set())
+        clean(this)
+        registered = run([msiexec("/i", this)], typical()).registry
+        edited = registered.copy()
+        edited.set(set_key("Atkms", 2), slot(3), text_value(""))
+        scenario("repair", this, run([], edited).registry, msiexec(
+            "/i", this, " REINSTALL=ALL REINSTALLMODE=omus QELDAT_FAIL=1"), False, {dictionary})
+        scenario("removal", this, run([], registered).registry, msiexec(
+            "/x", this, " QELDAT_FAIL=1"), True, {dictionary})
+        clean(this)
+        registered = run([msiexec("/i", this)], typical()).registry
+        # Windows Installer removes the older version as an upgrade does (Wine's msi does not
+        # set UPGRADINGPRODUCTCODE), then installs the next, which fails.
+        run([msiexec("/x", this, " UPGRADINGPRODUCTCODE={5C0E8D2A-0B1D-4C55-9D7A-2F1E6B2A1013}")])
+        for_good = rollback.removes_older_for_good(following)
+        scenario("upgrade to the next version", following, registered,
+                 msiexec("/i", following, " QELDAT_FAIL=1"), False,
+                 set() if for_good else {dictionary}, kept=not for_good)
+        clean(following, this)
+
+    def differences(self, before, after, key):
+        """The values of the key that differ between two registries."""
+        def values(registry):
+            return registry.keys.get(registry.find_key(key), {})
+        return ["%s is %r, was %r" % (name, values(after).get(name), values(before).get(name))
+                for name in set(values(before)) | set(values(after))
+                if values(before).get(name) != values(after).get(name)]
 
     def products(self, count):
         """Checks that the user has count Windows Installer products of this name."""
@@ -642,9 +824,15 @@ class Packages:
                 self.downgrade(engine, typical())
             if engine.msi:
                 self.msi_removal_in_upgrade(engine, typical())
+            # What needs a customer's PC runs once for each engine, whichever dicreg it packs.
             if engine.name not in Packages.unattended_done:
                 Packages.unattended_done.add(engine.name)
                 self.unattended(engine)
+                self.switched_off(engine)
+                if engine.msi:
+                    self.msi_rollback(engine)
+                else:
+                    self.unchangeable(engine)
         return self.suite
 
 

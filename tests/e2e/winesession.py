@@ -229,6 +229,7 @@ class WineSession:
         self.xvfb = None
         self.screenshot = None
         self.case_no = 0
+        self.logs_off = None  # whether the prefix's Windows says log on and log off
         if display:
             self._start_xvfb()
         self._prepare_prefix()
@@ -326,6 +327,26 @@ class WineSession:
                                (self.windows, text, done.returncode, complaint))
         print("Wine prefix set to %s: %s" % (self.windows, text))
 
+    # Before Windows 8, Windows speaks of logging on and off: the packages and the report say it
+    # so, in these words in place of the later ones.
+    LOG_ON_WORDS = [("sign out of Windows", "log off Windows"), ("sign out", "log off"),
+                    ("signed in", "logged on"), ("sign-in", "logon"), ("sign in", "log on"),
+                    ("サインイン", "ログオン"), ("サインアウト", "ログオフ")]
+
+    def in_windows_words(self, text):
+        """The text as the packages write it on the prefix's Windows."""
+        if self.logs_off is None:
+            said = os.path.join(self.work_dir, "ver.txt")
+            with open(said, "wb") as out:
+                subprocess.run([self.wine, "cmd", "/c", "ver"], env=self.env, stdout=out,
+                               stderr=subprocess.DEVNULL)
+            version = re.search(r"(\d+)\.(\d+)\.\d+", open(said, "rb").read().decode(
+                "ascii", "replace"))
+            self.logs_off = not version or (int(version[1]), int(version[2])) < (6, 2)
+        for later, earlier in self.LOG_ON_WORDS if self.logs_off else []:
+            text = text.replace(later, earlier)
+        return text
+
     def linux(self, path):
         """Where a path on drive C (C:\\...) is on Linux, inside the prefix."""
         return os.path.join(self.prefix, "drive_c", *path[3:].split("\\"))
@@ -374,7 +395,7 @@ class WineSession:
 
     def run(self, program, seed, command_lines, screenshot=None, timeout=60, trace=True,
             reseed=False, dump=True, children=False, also_dump=(), person=None, lang=None,
-            forget=()):
+            forget=(), steps=()):
         """Seeds the registry (unless seed is None), deletes the keys in forget, runs the program
         once per command line (seeding again before each run with reseed), and dumps the tree
         (and the keys in also_dump). A program of None is the one each command line starts with.
@@ -385,7 +406,8 @@ class WineSession:
         it runs, instead of OK being pressed on each message box; it lists the boxes it saw in
         windows. A program that is a shortcut (.lnk, a Windows path) is started as the shell
         starts it, once for each command line, which is not used. lang: the user's locale for
-        this run alone."""
+        this run alone. steps: the driver's own lines (as signin.py writes them), after the
+        command lines."""
         self.case_no += 1
         case_file = os.path.join(self.work_dir, "case.txt")
         result_file = os.path.join(self.work_dir, "result.txt")
@@ -401,6 +423,7 @@ class WineSession:
             else:
                 lines.append("%s\t%s\t%s" % ("runall" if children else "run", hexw(where),
                                               hexw(command_line)))
+        lines += list(steps)
         if dump:
             lines += ["dump\t" + hexw(path) for path in (JUSTSYSTEM,) + tuple(also_dump)]
         with open(case_file, "w", encoding="utf-8") as f:

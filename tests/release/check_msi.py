@@ -5,6 +5,7 @@ usage: check_msi.py <package.msi>...
        check_msi.py --texts <source.wxs> <package.msi> <settings.json> [NAME=VALUE]...
        check_msi.py --per-user <package.msi>...
        check_msi.py --rollback <package.msi>...
+       check_msi.py --no-restart <package.msi>... -- <page>...
 The first form fails when a package's summary information asks for a newer Windows Installer
 than 3.1: the page count holds the least version as major * 100 + minor, and Windows XP SP3's
 3.1 refuses anything above 301.
@@ -33,6 +34,7 @@ rollback off.
 """
 
 import json
+import os
 import re
 import struct
 import subprocess
@@ -229,12 +231,15 @@ def per_user(path):
 
 
 def what_it_does(action):
-    """"register", "remove" or None: what a custom action does with the registration."""
+    """"register", "remove", "put back" or None: what a custom action does with the
+    registration (dicreport's /rollback puts back what the action before it recorded)."""
     source, target = action["Source"], action["Target"].strip()
+    switch = target.split(" ")[0].lower()
     if source == "dicreg.exe":
         return "remove" if target == "/uninst" else "register"
-    if source == "dicreport.exe" and target.lower() in ("/quiet", "/register"):
-        return "register"
+    if source == "dicreport.exe":
+        return {"/quiet": "register", "/register": "register", "/install": "register",
+                "/uninstall": "remove", "/rollback": "put back"}.get(switch)
     return None
 
 
@@ -245,16 +250,16 @@ def rollback(path):
                       for row in table(path, "InstallExecuteSequence") if row["Sequence"])
     problems = ["%s is a commit action" % name for name, row in actions.items()
                 if int(row["Type"]) & COMMIT and not int(row["Type"]) & ROLLBACK]
-    undone = {"register": "remove", "remove": "register"}
+    undone = {"register": ("remove", "put back"), "remove": ("register", "put back")}
     for at, (number, name, condition) in enumerate(sequence):
         kind = int(actions[name]["Type"]) if name in actions else 0
         does = what_it_does(actions[name]) if name in actions else None
-        if not does or not kind & DEFERRED or kind & ROLLBACK:
+        if does not in undone or not kind & DEFERRED or kind & ROLLBACK:
             continue
         before = sequence[at - 1] if at else (0, "", "")
         back = actions.get(before[1])
         if not (back and int(back["Type"]) & ROLLBACK and before[2] == condition and
-                what_it_does(back) == undone[does]):
+                what_it_does(back) in undone[does]):
             problems.append("%s (%d) does %s, but the action before it, %s, is no rollback "
                             "action that undoes it on the same condition" % (
                                 name, number, does, before[1] or "none"))
@@ -265,8 +270,41 @@ def rollback(path):
     return len(problems)
 
 
+def no_restart(paths, pages):
+    """What lets Windows Installer restart the PC by itself: ATOK 2012 nearly always holds the
+    dictionary, a file in use is replaced at the next restart, and without REBOOT=ReallySuppress
+    a silent install, upgrade or removal restarts the PC at its end. The package must set it (and
+    keep Restart Manager from closing the programs that hold the file), schedule no restart, and
+    every msiexec command that a page or the package's source gives must say it too, for a
+    package built otherwise."""
+    problems = []
+    for path in paths:
+        shown = properties(path)
+        for name, value in (("REBOOT", "ReallySuppress"), ("MSIRESTARTMANAGERCONTROL", "Disable")):
+            if shown.get(name) != value:
+                problems.append("%s: %s is %r, expected %r" % (path, name, shown.get(name), value))
+        for sequence in ("InstallExecuteSequence", "InstallUISequence"):
+            problems += ["%s: %s schedules %s" % (path, sequence, row["Action"])
+                         for row in table(path, sequence)
+                         if row["Action"] in ("ForceReboot", "ScheduleReboot")]
+    for page in pages:
+        text = open(page, encoding="utf-8").read()
+        commands = re.findall(r"msiexec(?:\.exe)? +/[ixf][^`\n]*", text, re.I)
+        problems += ["%s: %r lacks REBOOT=ReallySuppress" % (os.path.relpath(page), command)
+                     for command in commands if "REBOOT=ReallySuppress" not in command]
+        print("%s: %d msiexec commands" % (os.path.relpath(page), len(commands)))
+    for problem in problems:
+        print(problem)
+    if not problems:
+        print("no package and no command lets Windows Installer restart the PC")
+    return len(problems)
+
+
 def main():
-    if sys.argv[1] == "--rollback":
+    if sys.argv[1] == "--no-restart":
+        split = sys.argv.index("--")
+        failed = no_restart(sys.argv[2:split], sys.argv[split + 1:])
+    elif sys.argv[1] == "--rollback":
         failed = sum(rollback(path) for path in sys.argv[2:])
     elif sys.argv[1] == "--per-user":
         failed = sum(per_user(path) for path in sys.argv[2:])

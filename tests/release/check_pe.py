@@ -5,6 +5,7 @@ usage: check_pe.py <program> <PE32|PE32+> <version>
        check_pe.py --loads-on-oldest <program> <PE32|PE32+> [<Windows version, as 6.1>]
        check_pe.py --setup <setup program> <settings.json> <version>
        check_pe.py --icon <program> <icon.ico>
+       check_pe.py --program <program> <settings.json>
 Fails unless the program is a GUI program of the given kind, imports from no DLL but KERNEL32,
 ADVAPI32, USER32 and msvcrt (and SHELL32, for dicreport), imports exactly what imports/<program>.txt lists, is under
 its size limit (300 KiB; dicreport, which carries the report's texts in two languages and the
@@ -15,7 +16,9 @@ setup) only the last is checked, against a newer Windows if one is given. With -
 program must show the publisher's settings (examples/settings.py writes them): its version
 resource their product name, publisher, copyright and the given version, and its icons every
 image of their icon, if they give one. With --icon, only the last: a program's icons must hold
-every image of the icon file.
+every image of the icon file. With --program, a program that a package carries must show the
+publisher's settings in both tables of its version resource: their company, product and
+copyright, and its description in that table's language.
 
 Loads on the oldest Windows: the PE header asks for no newer Windows, and every function imported
 from KERNEL32, USER32 and ADVAPI32 is declared by the MinGW-w64 headers compiled for that Windows
@@ -39,6 +42,8 @@ GUI = 2
 # compiler whose headers say what that Windows has.
 OLDEST = {"PE32": ((5, 1), "i686-w64-mingw32-gcc"), "PE32+": ((6, 0), "x86_64-w64-mingw32-gcc")}
 PROBED_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll"}
+# The version resource's tables: English first, which Windows shows any user but a Japanese one.
+LANGUAGES = {"en": "040904b0", "ja": "041104b0"}
 PINNED = os.path.join(os.path.dirname(os.path.abspath(__file__)), "imports")
 
 
@@ -56,13 +61,23 @@ def resources(pe, type_id):
     return found
 
 
-def version_strings(pe):
-    """The StringFileInfo entries of the version resource, as text."""
-    strings = {}
+def version_tables(pe):
+    """The StringFileInfo tables of the version resource, by language and code page ("040904b0"),
+    each as text."""
+    tables = {}
     for info in (pe.FileInfo[0] if getattr(pe, "FileInfo", None) else []):
         for table in getattr(info, "StringTable", []):
-            for key, value in table.entries.items():
-                strings[key.decode("utf-8", "replace")] = value.decode("utf-8", "replace")
+            tables[table.LangID.decode("ascii", "replace").lower()] = {
+                key.decode("utf-8", "replace"): value.decode("utf-8", "replace")
+                for key, value in table.entries.items()}
+    return tables
+
+
+def version_strings(pe):
+    """The StringFileInfo entries of the version resource, as text, all tables in one."""
+    strings = {}
+    for table in version_tables(pe).values():
+        strings.update(table)
     return strings
 
 
@@ -83,6 +98,21 @@ def shows_settings(pe, settings, version):
     problems = ["version resource %s is %r, expected %r" % (key, strings.get(key), value)
                 for key, value in wanted.items() if strings.get(key) != value]
     return problems + (carries_icon(pe, settings["icon"]) if settings["icon"] else [])
+
+
+def names_publisher(pe, path, settings):
+    """What keeps a program a package carries from showing the publisher's names."""
+    descriptions = settings["descriptions"][program_name(path)]
+    problems = []
+    for language, table in LANGUAGES.items():
+        strings = version_tables(pe).get(table, {})
+        wanted = {"CompanyName": settings["publisher"], "ProductName": settings["product"],
+                  "LegalCopyright": settings["copyright"],
+                  "FileDescription": descriptions[language]}
+        problems += ["version resource %s %s is %r, expected %r" % (
+            table, key, strings.get(key), value) for key, value in wanted.items()
+            if strings.get(key) != value]
+    return problems
 
 
 def carries_icon(pe, icon):
@@ -183,16 +213,20 @@ def check(path, kind, version):
     if len(manifests) != 1 or b'level="asInvoker"' not in manifests[0] \
             or b'uiAccess="false"' not in manifests[0]:
         problems.append("no manifest with asInvoker and uiAccess false")
-    strings = version_strings(pe)
+    tables = version_tables(pe)
+    if sorted(tables) != sorted(LANGUAGES.values()):
+        problems.append("version resource in %s, expected %s" % (sorted(tables),
+                                                                 sorted(LANGUAGES.values())))
     wanted = [("FileVersion", version), ("ProductVersion", version),
               ("OriginalFilename", os.path.basename(path)), ("InternalName", program_name(path))]
-    for key, value in wanted:
-        if key not in strings:
-            problems.append("version resource lacks %s" % key)
-        elif strings[key] != value:
-            problems.append("%s is %r, expected %r" % (key, strings[key], value))
-    if not strings.get("FileDescription"):
-        problems.append("version resource lacks FileDescription")
+    for language, strings in sorted(tables.items()):
+        for key, value in wanted:
+            if key not in strings:
+                problems.append("version resource %s lacks %s" % (language, key))
+            elif strings[key] != value:
+                problems.append("%s %s is %r, expected %r" % (language, key, strings[key], value))
+        if not strings.get("FileDescription"):
+            problems.append("version resource %s lacks FileDescription" % language)
     return problems + pinned_imports(pe, path) + loads_on_oldest(pe, kind)
 
 
@@ -207,6 +241,11 @@ def main():
                                   version)
         summary = "shows the settings' product, publisher, copyright, icon and version %s" % (
             version)
+    elif sys.argv[1] == "--program":
+        path, settings = sys.argv[2:4]
+        problems = names_publisher(pefile.PE(path), path,
+                                   json.load(open(settings, encoding="utf-8")))
+        summary = "names the settings' publisher, product and copyright in English and Japanese"
     elif sys.argv[1] == "--loads-on-oldest":
         path, kind = sys.argv[2:4]
         windows = tuple(int(n) for n in sys.argv[4].split(".")) if sys.argv[4:] else None

@@ -434,7 +434,7 @@ DWORD DeleteDictionaries(const Here& here, const std::vector<std::u16string>& di
         RegSet::PutValue(once.get(), name, RegSet::kTypeText, command) == ERROR_SUCCESS) {
       flags |= kHeldOpen;
     } else {
-      flags |= kLeftBehind;
+      flags |= kNoCleanup;
     }
   }
   return flags;

@@ -25,8 +25,9 @@ enum Outcome : DWORD {
 };
 enum OutcomeFlag : DWORD {
   kHeldOpen = 0x10,    // an earlier dictionary is held open: the next sign-in deletes it
-  kLeftBehind = 0x20,  // an earlier dictionary stays: a set names it, or no sign-in can delete it
+  kLeftBehind = 0x20,  // an earlier dictionary stays, as a set this user may not change names it
   kLogOff = 0x40,      // this Windows says "log off" and "log on" (the ones before Windows 8)
+  kNoCleanup = 0x80,   // one held open that no command within Windows' limit can delete
 };
 // The status, kept below 0x80000000 so that every engine reads it as a positive number.
 DWORD PackageStatus(Outcome outcome, DWORD flags, DWORD dicregStatus = 0);

@@ -714,6 +714,14 @@ class Packages:
                 installed = self.linux(self.default + "\\" + engine.dictionary())
                 if open(installed, "rb").read() != dictionary:
                     return "the installed dictionary is not DICREG_DICTIONARY's"
+                # The programs it installed name the publisher, as the file's properties and
+                # Task Manager show them.
+                for program in PROGRAM_FILES:
+                    done = subprocess.run(["/usr/bin/python3", CHECK_PE, "--program", self.linux(
+                        self.default + "\\" + program), os.path.join(
+                            self.folder, "..", "settings.json")], capture_output=True, text=True)
+                    if done.returncode != 0:
+                        return "%s: %s" % (program, done.stdout.strip())
                 shown = engine.entry(registry, ENTRY_SETTINGS)
                 wanted = {name: text_value(settings[var]) for name, var in ENTRY_SETTINGS.items()}
                 if shown != wanted:

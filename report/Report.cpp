@@ -66,6 +66,7 @@ struct Words {
   const char16_t* readOnly;    // {1} Windows error
   const char16_t* cannotRead;  // {1} Windows error
   const char16_t* listSeparator;
+  const char16_t* lineEnd = u"";  // after a set's last state, where each state is a sentence
   const char16_t* nameSeparator;
   const char16_t* notInUse;  // {1} count {2} all
   const char16_t* saved;     // {1} path
@@ -73,6 +74,9 @@ struct Words {
   const char16_t* usage;
   // Windows before Windows 8 says log on and log off: these pairs replace the later words.
   std::vector<std::pair<const char16_t*, const char16_t*>> logOff;
+  // Windows XP names some of its screens otherwise than Windows Vista and 7: these pairs replace
+  // the later names in the lines that name them.
+  std::vector<std::pair<const char16_t*, const char16_t*>> xpWords;
 };
 
 const Words kEnglish = {
@@ -210,106 +214,106 @@ const Words kJapanese = {
     .fileName = u"QelDat2012 登録状況.txt",
     .title = u"QelDat2012 登録状況レポート",
     .registration =
-        u"このレポートの作成直前に再登録を実行しました。dicreg.exe の終了コードは "
-        u"{1}（{2}）です。",
-    .statusRegistered = u"一つ以上の辞書セットに登録しました",
-    .statusNoSet = u"どの辞書セットにも辞書を登録できませんでした",
-    .statusRefused = u"引数が指定されていませんでした",
-    .statusFailed = u"予期しないエラーで処理を中断しました",
-    .statusKept = u"空にできなかったスロットがあります",
-    .statusUnknown = u"Windows などによって、最後まで実行されずに終了しました",
+        u"このレポートの作成直前に再登録を実行しました（dicreg.exe の終了コード: {1}、{2}）。",
+    .statusRegistered = u"一つ以上の辞書セットに登録済み",
+    .statusNoSet = u"どの辞書セットにも登録できず",
+    .statusRefused = u"引数の指定なし",
+    .statusFailed = u"予期しないエラーで中断",
+    .statusKept = u"登録を解除できない辞書セットあり",
+    .statusUnknown = u"Windows またはほかのプログラムによる強制終了",
     .notStarted =
-        u"このレポートの作成直前に再登録を実行しようとしましたが、dicreg.exe を起動でき"
-        u"ませんでした（Windows のエラー {1}）。",
+        u"このレポートの作成直前に再登録を実行しようとしましたが、"
+        u"dicreg.exe を起動できませんでした（Windows のエラー {1}）。",
     .one = u"QelDat2012 は、使用中の辞書セットに登録されています。",
     .all = u"QelDat2012 は、使用中の辞書セット {1} 個すべてに登録されています。",
     .noneOfOne = u"QelDat2012 は、使用中の辞書セットに登録されていません。",
     .none = u"QelDat2012 は、使用中の辞書セット {1} 個のいずれにも登録されていません。",
     .some = u"QelDat2012 は、使用中の辞書セット {2} 個のうち {1} 個に登録されています。",
     .noAtok =
-        u"この Windows ユーザー（{1}）には、ATOK 2012 の設定情報がありません。ATOK 2012 が"
-        u"インストールされていないか、このユーザーで ATOK 2012 をまだ一度も起動していないと"
-        u"考えられます。このユーザーでサインインした状態で ATOK 2012 を一度起動し（インストール"
-        u"されていない場合は先にインストールし）、スタート メニューの「ATOK 2012 に再登録」を"
-        u"実行してください。辞書をほかのアカウントで使う場合は、そのアカウントでこのレポートを"
-        u"作成してください。",
+        u"この Windows ユーザー（{1}）には、ATOK 2012 の設定情報がありません。"
+        u"ATOK 2012 がインストールされていないか、"
+        u"このアカウントでまだ一度も起動されていないと考えられます。"
+        u"このアカウントでサインインして ATOK 2012 を一度起動し（ない場合は先にインストールし）、"
+        u"スタート メニューの「ATOK 2012 に再登録」を実行してください。"
+        u"辞書をほかのアカウントで使う場合は、そのアカウントでこのレポートを作成してください。",
     .nothingToDo = u"対処は不要です。",
-    .seeBelow = u"対処方法は次の行のとおりです。",
+    .seeBelow = u"対処方法は以下のとおりです。",
     .notSetUp =
         u"この Windows ユーザー（{1}）には、ATOK 2012 の使用中の辞書セットがありません。"
         u"ATOK 2012 のユーザー情報が未設定の可能性があります。",
     .setUp =
-        u"ATOK 2012 を一度起動してユーザー情報の設定を済ませてから、スタート メニューの"
-        u"「ATOK 2012 に再登録」を実行してください。",
+        u"ATOK 2012 を一度起動してユーザー情報の設定を済ませてから、"
+        u"スタート メニューの「ATOK 2012 に再登録」を実行してください。",
     .setUpPending =
-        u"ATOK 2012 を一度起動してユーザー情報の設定を済ませてください。その後、"
-        u"次に Windows にサインインしたときに QelDat2012 が自動的に登録されます。",
+        u"ATOK 2012 を一度起動してユーザー情報の設定を済ませてください。"
+        u"次に Windows にサインインしたときに、QelDat2012 が自動的に登録されます。",
     .full =
-        u"- {1} には空きスロットがありません（スロット 2〜9 がすべてほかの辞書で埋まって"
-        u"います）。ATOK 2012 で辞書セットを編集する画面を開き、この辞書セットから使っていない"
-        u"辞書を一つ外してから、スタート メニューの「ATOK 2012 に再登録」を実行してください。",
+        u"- {1} には空きがありません（登録できる辞書の数が上限に達しています）。"
+        u"ATOK 2012 で辞書セットを編集する画面を開き、この辞書セットから使っていない辞書を"
+        u"一つ外してから、スタート メニューの「ATOK 2012 に再登録」を実行してください。",
     .free =
         u"- {1} には登録されていません。スタート メニューの「ATOK 2012 に再登録」を実行すると、"
         u"スロット {2} に登録されます。",
     .missing =
-        u"- {1} に登録されている辞書ファイル（{2}）が見つかりません。スタート メニューの"
-        u"「ATOK 2012 に再登録」を実行してください。",
+        u"- {1} に登録されている辞書ファイル（{2}）が見つかりません。"
+        u"スタート メニューの「ATOK 2012 に再登録」を実行してください。",
     .moved =
-        u"- {1} に登録されている辞書ファイル（{2}）が見つかりませんが、辞書はこのレポートの"
-        u"フォルダー（{3}）にあります。フォルダーが移動されたと考えられ、スタート メニューの"
-        u"項目は移動前の場所を指したままです。フォルダーを元の場所に戻すか、パッケージを"
-        u"アンインストールしてから、使いたいフォルダーにインストールし直してください。",
+        u"- {1} に登録されている辞書ファイル（{2}）が見つかりませんが、"
+        u"このレポートのフォルダー（{3}）に辞書があります。フォルダーが移動され、"
+        u"スタート メニューの項目が移動前の場所を指したままになっていると考えられます。"
+        u"フォルダーを元の場所に戻すか、アンインストールしてから、"
+        u"使いたいフォルダーにインストールし直してください。",
     .unwritable =
-        u"- この Windows ユーザーには {1} の変更が許可されていないため（Windows のエラー "
-        u"{2}）、この辞書セットには登録できません。このレジストリキーのアクセス許可に"
-        u"ついて、PC の管理者にご相談ください。",
+        u"- このアカウントには {1} の変更が許可されていないため（Windows のエラー {2}）、"
+        u"この辞書セットには登録できません。このレジストリ キーのアクセス許可について、"
+        u"PC の管理者にご相談ください。",
     .unreadable =
-        u"- {1} を読み取れないため（Windows のエラー {2}）、この辞書セットには登録でき"
-        u"ません。このレジストリキーのアクセス許可について、PC の管理者にご相談ください。",
+        u"- {1} を読み取れないため（Windows のエラー {2}）、この辞書セットには登録できません。"
+        u"このレジストリ キーのアクセス許可について、PC の管理者にご相談ください。",
     .noDictionary =
-        u"- インストールした辞書（{1}）が見つかりません。パッケージをもう一度"
-        u"インストールしてください。",
+        u"- インストールした辞書（{1}）が見つかりません。"
+        u"パッケージをもう一度インストールしてください。",
     .otherVersions =
-        u"- ほかのバージョンの ATOK の設定情報が見つかりました（{1}）。QelDat2012 は "
-        u"ATOK 2012（バージョン 25.0）専用のため、ほかのバージョンの ATOK では変換に"
-        u"使われません。ほかのバージョンをお使いの場合は、そのバージョン用の辞書が"
-        u"あるかどうかを辞書の発行元にお問い合わせください。",
+        u"- ほかのバージョンの ATOK の設定情報が見つかりました（{1}）。"
+        u"QelDat2012 は ATOK 2012（バージョン 25.0）専用で、"
+        u"ほかのバージョンの ATOK では使えません。ほかのバージョンをお使いの場合は、"
+        u"対応する辞書があるかどうかを辞書の発行元にお問い合わせください。",
     .pending =
-        u"- 使用中の辞書セットに登録できるようになったあと、最初に Windows にサインイン"
-        u"したときに、QelDat2012 が自動的に登録されます（スタートアップの項目 {1}）。",
+        u"- 使用中の辞書セットに登録できるようになったあと、"
+        u"最初に Windows にサインインしたときに、"
+        u"QelDat2012 が自動的に登録されます（スタートアップの項目 {1}）。",
     .pendingNow =
-        u"- 使用中の辞書セットに QelDat2012 を登録できる状態です。次に Windows に"
-        u"サインインしたときに自動的に登録されます（スタートアップの項目 {1}）。すぐに"
-        u"登録するには、スタート メニューの「ATOK 2012 に再登録」を実行してください。",
+        u"- 使用中の辞書セットに QelDat2012 を登録できる状態です。"
+        u"次に Windows にサインインしたときに自動的に登録されます（スタートアップの項目 {1}）。"
+        u"すぐに登録するには、スタート メニューの「ATOK 2012 に再登録」を実行してください。",
     .switchedOff =
-        u"- QelDat2012 はサインイン時に自動的に登録される予定ですが、そのスタートアップの"
-        u"項目（{1}）がタスク マネージャーのスタートアップ アプリの一覧で無効になっているため、"
-        u"登録されません。タスク マネージャーでこの項目を有効にするか、使用中の辞書セットに"
-        u"登録できるようになってから、スタート メニューの「ATOK 2012 に再登録」を実行して"
-        u"ください。",
+        u"- QelDat2012 はサインイン時に自動的に登録される予定ですが、スタートアップの項目（{1}）"
+        u"がタスク マネージャーのスタートアップの一覧で無効になっているため、登録されません。"
+        u"その一覧でこの項目を有効にするか、登録できるようになってから、"
+        u"スタート メニューの「ATOK 2012 に再登録」を実行してください。",
     .configured =
-        u"- QelDat2012 はサインイン時に自動的に登録される予定ですが、そのスタートアップの"
-        u"項目（{1}）がシステム構成ユーティリティ（msconfig）で無効になっているため、"
-        u"登録されません。msconfig の［スタートアップ］タブでこの項目を有効にするか、使用中の"
-        u"辞書セットに登録できるようになってから、スタート メニューの「ATOK 2012 に再登録」を"
-        u"実行してください。",
+        u"- QelDat2012 はサインイン時に自動的に登録される予定ですが、スタートアップの項目（{1}）"
+        u"が「システム構成」（msconfig）で無効になっているため、登録されません。"
+        u"その［スタートアップ］タブでこの項目を有効にするか、登録できるようになってから、"
+        u"スタート メニューの「ATOK 2012 に再登録」を実行してください。",
     .entryGone =
-        u"- QelDat2012 はサインイン時に自動的に登録される予定ですが、そのためのスタート"
-        u"アップの項目がありません。使用中の辞書セットに登録できるようになってから、"
+        u"- QelDat2012 はサインイン時に自動的に登録される予定ですが、"
+        u"そのためのスタートアップの項目がありません。登録できるようになってから、"
         u"スタート メニューの「ATOK 2012 に再登録」を実行してください。",
     .entryDone =
-        u"- スタートアップの項目（{1}）は役目を終えています（サインイン時に QelDat2012 を"
-        u"登録しました）。サインインのたびに起動してすぐ終了するだけで、次に「ATOK 2012 に"
-        u"再登録」を実行したときか、アンインストールしたときに削除されます。対処は不要です。",
+        u"- スタートアップの項目（{1}）は、サインイン時に QelDat2012 を登録し、"
+        u"役目を終えています。サインインのたびに起動してすぐ終了するだけで、"
+        u"次に「ATOK 2012 に再登録」を実行したときか、アンインストールしたときに削除されます。"
+        u"対処は不要です。",
     .signInAgain =
-        u"- 以前のバージョンの辞書ファイルが残っています（{1}。ATOK 2012 が開いたままの可能性"
-        u"があります）。Windows からいったんサインアウトしてサインインし直すか、PC を"
-        u"再起動してください。これで ATOK 2012 はインストールした辞書を使うようになり、以前の"
-        u"ファイルは削除されます。その後も残っている場合は、ATOK 2012 を使っていないときに"
-        u"そのファイルを削除してください。",
+        u"- 以前のバージョンの辞書ファイルが残っています（{1}）。"
+        u"ATOK 2012 が開いたままにしている可能性があります。"
+        u"Windows からサインアウトしてサインインし直すか、PC を再起動してください。"
+        u"ATOK 2012 は新しい辞書を使うようになり、以前のファイルは削除されます。"
+        u"それでも残っている場合は、ATOK 2012 を使っていないときに削除してください。",
     .restart =
-        u"- インストールしたフォルダーのファイルを、Windows が次の再起動時に置き換えます。PC を"
-        u"再起動してください。これで ATOK 2012 はインストールした辞書を使うようになります。",
+        u"- インストール先のフォルダーのファイルを、Windows が次の再起動時に置き換えます。"
+        u"PC を再起動すると、ATOK 2012 は新しくインストールした辞書を使うようになります。",
     .made = u"作成日時: ",
     .windows = u"Windows: {1}（{2}）、{3}",
     .wide = u"64 ビット",
@@ -325,23 +329,25 @@ const Words kJapanese = {
     .elsewhere = u"スロット {1} に登録済み（別のフォルダーの辞書）",
     .gone = u"スロット {1} に登録済み。ただし、その辞書ファイルが見つかりません",
     .edition =
-        u"スロット {1} に QelDat "
-        u"の別の版が登録されています（再登録すると、この登録は解除されます）",
+        u"スロット {1} に QelDat の別の版が登録されています（再登録すると、"
+        u"この登録は解除されます）",
     .next = u"未登録。再登録するとスロット {1} に登録されます",
     .noSlot = u"未登録。スロット 2〜9 がすべてほかの辞書で埋まっています",
-    .readOnly = u"この Windows ユーザーには変更が許可されていません（Windows のエラー {1}）",
+    .readOnly = u"このアカウントには変更が許可されていません（Windows のエラー {1}）",
     .cannotRead = u"読み取れません（Windows のエラー {1}）",
     .listSeparator = u"。",
+    .lineEnd = u"。",
     .nameSeparator = u"、",
     .notInUse = u"使用中でない辞書セット: {2} 個中 {1} 個",
     .saved =
-        u"登録状況レポートを {1} に保存しました。このファイルはメモ帳で開けます。サポート窓口"
-        u"には、このファイルをそのままお送りください。",
+        u"登録状況レポートを {1} に保存しました。このファイルはメモ帳で開けます。"
+        u"サポート窓口には、このファイルをそのままお送りください。",
     .notSaved = u"登録状況レポートを {1} に保存できませんでした（Windows のエラー {2}）。",
     .usage =
-        u"dicreport.exe に指定できる引数は、「/register」、「/quiet」、レポートの保存先の"
-        u"ファイル名のいずれか一つです（引数なしでも実行できます）。",
+        u"dicreport.exe に指定できる引数は、「/register」、「/quiet」、"
+        u"レポートの保存先のファイル名のいずれか一つです（引数なしでも実行できます）。",
     .logOff = {{u"サインイン", u"ログオン"}, {u"サインアウト", u"ログオフ"}},
+    .xpWords = {{u"「システム構成」", u"「システム構成ユーティリティ」"}},
 };
 
 std::u16string Number(long long n) { return RegSet::DecimalText(static_cast<std::int32_t>(n)); }
@@ -371,7 +377,7 @@ const char16_t* Meaning(DWORD status, const Words& w) {
 // What one set's line says after its name.
 std::u16string Line(const Finding& finding, SetState state, const Words& w) {
   if (state == SetState::Unreadable) {
-    return Fill(w.cannotRead, {StatusText(finding.set->readStatus)});
+    return Fill(w.cannotRead, {StatusText(finding.set->readStatus)}) + w.lineEnd;
   }
   std::u16string said;
   const auto add = [&](const std::u16string& part) {
@@ -388,7 +394,19 @@ std::u16string Line(const Finding& finding, SetState state, const Words& w) {
   if (state == SetState::Free) add(Fill(w.next, {Number(finding.nextSlot)}));
   if (state == SetState::Full) add(w.noSlot);
   if (!finding.writable) add(Fill(w.readOnly, {StatusText(finding.set->writeStatus)}));
-  return said;
+  return said + w.lineEnd;
+}
+
+// The text with each pair's first words replaced by its second.
+std::u16string Replaced(std::u16string text,
+                        const std::vector<std::pair<const char16_t*, const char16_t*>>& pairs) {
+  for (const auto& [first, second] : pairs) {
+    const std::u16string from = first, to = second;
+    for (std::size_t at = 0; (at = text.find(from, at)) != text.npos; at += to.size()) {
+      text.replace(at, from.size(), to);
+    }
+  }
+  return text;
 }
 
 std::u16string Join(const std::vector<std::u16string>& names, const char16_t* separator) {
@@ -465,7 +483,8 @@ std::u16string StartupLine(const Facts& facts, bool canTake, const Words& w) {
     return Fill(w.switchedOff, {Join(startup.entries, w.nameSeparator)});
   }
   if (!facts.configured.empty()) {
-    return Fill(w.configured, {Join(facts.configured, w.nameSeparator)});
+    const std::u16string said = Fill(w.configured, {Join(facts.configured, w.nameSeparator)});
+    return facts.windows.version.rfind(u"5.", 0) == 0 ? Replaced(said, w.xpWords) : said;
   }
   return w.entryGone;
 }
@@ -525,15 +544,8 @@ Report Write(const Survey& survey, const std::vector<Finding>& findings, const F
   std::u16string& text = report.text;
   const auto line = [&](const std::u16string& said) { text += said + u"\r\n"; };
   // What the report says in its own words, in the words of the Windows it runs on.
-  const auto say = [&](std::u16string said) {
-    for (const auto& [later, earlier] : w.logOff) {
-      const std::u16string from = later, to = earlier;
-      for (std::size_t at = 0; facts.logOff && (at = said.find(from, at)) != said.npos;) {
-        said.replace(at, from.size(), to);
-        at += to.size();
-      }
-    }
-    line(said);
+  const auto say = [&](const std::u16string& said) {
+    line(facts.logOff ? Replaced(said, w.logOff) : said);
   };
 
   line(w.title);

@@ -14,7 +14,7 @@ bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
 }  // namespace
 
 void ReportFailure(const char* what) {
-  std::u16string text = u"辞書の登録処理を中断しました。\r\n";
+  std::u16string text = u"予期しないエラーのため、辞書の登録または登録の解除を中断しました。\r\n";
   for (const char* p = what; *p; ++p) {
     const auto byte = static_cast<unsigned char>(*p);
     text += byte < 0x80 ? static_cast<char16_t>(byte) : u'?';

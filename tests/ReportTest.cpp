@@ -146,12 +146,20 @@ TEST_F(ReportTest, SaysTheVerdictAndWhatToDoInBothLanguages) {
     EXPECT_TRUE(Says(english, line));
   }
   const auto japanese = Text(Language::Japanese);
-  for (const std::u16string& line :
-       std::initializer_list<std::u16string>{u"QelDat2012 は、使用中の辞書セット 7 個のうち 2 "
-                                             u"個に登録されています。対処方法は次の行の"
-                                             u"とおりです。\r\n",
-                                             u"\r\n- User0\\DicSet1 には空きスロットがありません（",
-                                             u"使用中でない辞書セット: 81 個中 73 個\r\n"}) {
+  for (const std::u16string& line : std::initializer_list<std::u16string>{
+           u"QelDat2012 は、使用中の辞書セット 7 個のうち 2 個に登録されています。"
+           u"対処方法は以下のとおりです。\r\n",
+           u"\r\n- User0\\DicSet1 には空きがありません（",
+           u"\r\n- このアカウントには Atwd\\DicSet1 の変更が許可されていないため"
+           u"（Windows のエラー 5）",
+           // Each state of a set is a sentence, the last one too.
+           u"\r\nAtkms\\DicSet2: スロット 2 に登録済み（別のフォルダーの辞書）。"
+           u"スロット 4 に QelDat の別の版が登録されています（再登録すると、この登録は"
+           u"解除されます）。\r\n",
+           u"\r\nAtwd\\DicSet1: このアカウントには変更が許可されていません"
+           u"（Windows のエラー 5）。\r\n",
+           u"\r\nAtxl\\DicSet1: 読み取れません（Windows のエラー 5）。\r\n",
+           u"使用中でない辞書セット: 81 個中 73 個\r\n"}) {
     EXPECT_TRUE(Says(japanese, line));
   }
   EXPECT_EQ(japanese.text.find(u"registered"), std::u16string::npos);
@@ -251,6 +259,14 @@ TEST_F(ReportTest, StartupEntryLineSaysWhetherASignInRegistersIt) {
   EXPECT_TRUE(says({{}, {}, true},
                    u"its startup entry (Qel) is switched off in System "
                    u"Configuration (msconfig)"));
+  // Japanese Windows names msconfig's window 「システム構成」 from Vista on, and
+  // 「システム構成ユーティリティ」 on Windows XP; the English words stay the same.
+  facts.windows = {u"Windows 7", u"6.1.7601 Service Pack 1", false};
+  EXPECT_TRUE(Says(Text(Language::Japanese), u"（Qel）が「システム構成」（msconfig）で無効"));
+  facts.windows = {u"Windows XP", u"5.1.2600 Service Pack 3", false};
+  EXPECT_TRUE(
+      Says(Text(Language::Japanese), u"（Qel）が「システム構成ユーティリティ」（msconfig）で無効"));
+  EXPECT_TRUE(says({{}, {}, true}, u"switched off in System Configuration (msconfig)"));
   facts.configured.clear();
   EXPECT_TRUE(says({{}, {}, true}, u"its startup entry is not there"));
   EXPECT_TRUE(says({{u"Qel"}, {}, false}, u"The startup entry Qel has nothing left to do"));

@@ -26,7 +26,7 @@ SAYS = {
            "next": "not registered; registering again puts it in slot {k}",
            "full": "not registered; slots 2 to 9 all hold other dictionaries",
            "read only": "this Windows user may not change it (Windows error 5)",
-           "and": "; ", "not in use": "Dictionary sets not in use: {n} of 81.",
+           "and": "; ", "end": "", "not in use": "Dictionary sets not in use: {n} of 81.",
            "file": "QelDat2012 status.txt", "windows": "Windows: ",
            "again": "Registering again ran just before this report: dicreg.exe ended with "
                     "status 0 ",
@@ -38,10 +38,10 @@ SAYS = {
                       "解除されます）",
            "next": "未登録。再登録するとスロット {k} に登録されます",
            "full": "未登録。スロット 2〜9 がすべてほかの辞書で埋まっています",
-           "read only": "この Windows ユーザーには変更が許可されていません（Windows のエラー 5）",
-           "and": "。", "not in use": "使用中でない辞書セット: 81 個中 {n} 個",
+           "read only": "このアカウントには変更が許可されていません（Windows のエラー 5）",
+           "and": "。", "end": "。", "not in use": "使用中でない辞書セット: 81 個中 {n} 個",
            "file": "QelDat2012 登録状況.txt", "windows": "Windows: ",
-           "again": "このレポートの作成直前に再登録を実行しました。dicreg.exe の終了コードは 0（",
+           "again": "このレポートの作成直前に再登録を実行しました（dicreg.exe の終了コード: 0、",
            "no atok": "ATOK 2012 の設定情報がありません"},
 }
 
@@ -125,9 +125,9 @@ class Reports:
                 return "no report at %s" % said
             text = open(said, encoding="utf-16", newline="").read()
             words = SAYS[language]
-            wanted = [("%s: %s" % (name, words["and"].join(words[kind].format(k=k)
-                                                           for kind, k in parts)), lines)
-                      for name, parts, lines in sets]
+            wanted = [("%s: %s%s" % (name, words["and"].join(words[kind].format(k=k)
+                                                             for kind, k in parts), words["end"]),
+                       lines) for name, parts, lines in sets]
             problems = ["lists %r, expected %r" % (got, want) for got, want in zip(
                 said_sets(text), wanted) if got != want]
             if len(said_sets(text)) != len(wanted):

@@ -76,7 +76,7 @@ struct Words {
   std::vector<std::pair<const char16_t*, const char16_t*>> logOff;
   // Windows XP names some of its screens otherwise than Windows Vista and 7: these pairs replace
   // the later names in the lines that name them.
-  std::vector<std::pair<const char16_t*, const char16_t*>> xpWords;
+  std::vector<std::pair<const char16_t*, const char16_t*>> xpWords = {};
 };
 
 const Words kEnglish = {
@@ -117,7 +117,8 @@ const Words kEnglish = {
         u"then registers by itself at the next sign-in to Windows.",
     .full =
         u"- {1} has no free slot: slots 2 to 9 all hold other dictionaries. Take out one that "
-        u"is no longer used in ATOK 2012's dictionary settings, then choose \"Register in "
+        u"is no longer used in ATOK 2012's screen where dictionary sets are edited, then choose "
+        u"\"Register in "
         u"ATOK 2012 again\" in the Start menu.",
     .free =
         u"- {1} does not hold it: choose \"Register in ATOK 2012 again\" in the Start menu; it "
@@ -131,7 +132,7 @@ const Words kEnglish = {
         u"entries still point to its old place. Move the folder back, or uninstall the "
         u"package and install it again into the folder you want.",
     .unwritable =
-        u"- This Windows user may not change {1} (Windows error {2}), so dicreg cannot "
+        u"- This account may not change {1} (Windows error {2}), so dicreg cannot "
         u"register it there: ask the PC's administrator about the rights on this "
         u"registry key.",
     .unreadable =
@@ -193,7 +194,7 @@ const Words kEnglish = {
     .edition = u"slot {1} holds another edition of QelDat, which registering again takes out",
     .next = u"not registered; registering again puts it in slot {1}",
     .noSlot = u"not registered; slots 2 to 9 all hold other dictionaries",
-    .readOnly = u"this Windows user may not change it (Windows error {1})",
+    .readOnly = u"this account may not change it (Windows error {1})",
     .cannotRead = u"cannot be read (Windows error {1})",
     .listSeparator = u"; ",
     .nameSeparator = u", ",

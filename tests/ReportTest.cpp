@@ -139,7 +139,7 @@ TEST_F(ReportTest, SaysTheVerdictAndWhatToDoInBothLanguages) {
            u"- Atkms\\DicSet3 names a file that no longer exists (e:\\gone\\qeldat2012.dic)",
            u"- Atokw\\DicSet1 does not hold it: choose \"Register in ATOK 2012 again\" in the "
            u"Start menu; it goes into slot 3.\r\n",
-           u"- This Windows user may not change Atwd\\DicSet1 (Windows error 5)",
+           u"- This account may not change Atwd\\DicSet1 (Windows error 5)",
            u"- Atxl\\DicSet1 cannot be read (Windows error 5)",
            u"- User0\\DicSet1 has no free slot",
            u"\r\nDictionary sets not in use: 73 of 81.\r\n"}) {

@@ -25,7 +25,7 @@ SAYS = {
            "edition": "slot {k} holds another edition of QelDat, which registering again takes out",
            "next": "not registered; registering again puts it in slot {k}",
            "full": "not registered; slots 2 to 9 all hold other dictionaries",
-           "read only": "this Windows user may not change it (Windows error 5)",
+           "read only": "this account may not change it (Windows error 5)",
            "and": "; ", "end": "", "not in use": "Dictionary sets not in use: {n} of 81.",
            "file": "QelDat2012 status.txt", "windows": "Windows: ",
            "again": "Registering again ran just before this report: dicreg.exe ended with "

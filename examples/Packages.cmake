@@ -71,42 +71,20 @@ add_custom_command(OUTPUT "${next_dictionary}"
 # The programs a package carries: dicreg and dicreport built again from the same sources, with
 # the publisher's names in their version resources (programs.rc, from settings.py), which the
 # file's properties, the security prompts and Task Manager's list of startup programs show.
-include(ExternalProject)
+include(${CMAKE_SOURCE_DIR}/cmake/Programs.cmake)
 set(programs "${CMAKE_BINARY_DIR}/programs")
-foreach(arch IN ITEMS win32 win64)
-  if(arch STREQUAL "win32")
-    set(toolchain "${CMAKE_SOURCE_DIR}/cmake/mingw-i686.cmake")
-    set(name dicreg)
-  else()
-    set(toolchain "${CMAKE_SOURCE_DIR}/cmake/mingw-x86_64.cmake")
-    set(name dicreg-x64)
-  endif()
-  string(REPLACE "dicreg" "dicreport" report_name "${name}")
-  ExternalProject_Add(programs-${arch}
-    SOURCE_DIR "${CMAKE_SOURCE_DIR}"
-    BINARY_DIR "${programs}/${arch}"
-    CMAKE_ARGS
-      -DCMAKE_TOOLCHAIN_FILE=${toolchain}
-      -DCMAKE_BUILD_TYPE=Release
-      -DDICREG_TESTS=OFF
-      -DDICREG_OUTPUT_NAME=${name}
-      -DDICREG_IDENTITY_RC=${CMAKE_BINARY_DIR}/programs.rc
-      -DCMAKE_INSTALL_PREFIX=${programs}
-    BUILD_ALWAYS ON
-    BUILD_BYPRODUCTS "${programs}/${name}.exe" "${programs}/${report_name}.exe")
-  # What every shipped program must be, and the publisher's names in both languages.
-  foreach(program IN ITEMS ${name} ${report_name})
-    set(kind PE32)
-    if(arch STREQUAL "win64")
-      set(kind PE32+)
-    endif()
-    add_test(NAME program-${program} COMMAND Python3::Interpreter
-      ${CMAKE_SOURCE_DIR}/tests/release/check_pe.py ${programs}/${program}.exe ${kind}
-      ${PROJECT_VERSION})
-    add_test(NAME program-identity-${program} COMMAND Python3::Interpreter
-      ${CMAKE_SOURCE_DIR}/tests/release/check_pe.py --program ${programs}/${program}.exe
-      "${settings}")
-  endforeach()
+dicreg_programs(programs "${programs}" "${programs}"
+  -DDICREG_IDENTITY_RC=${CMAKE_BINARY_DIR}/programs.rc)
+# What every shipped program must be, and the publisher's names in both languages.
+foreach(check IN ITEMS "dicreg;PE32" "dicreport;PE32" "dicreg-x64;PE32+" "dicreport-x64;PE32+")
+  list(GET check 0 program)
+  list(GET check 1 kind)
+  add_test(NAME program-${program} COMMAND Python3::Interpreter
+    ${CMAKE_SOURCE_DIR}/tests/release/check_pe.py ${programs}/${program}.exe ${kind}
+    ${PROJECT_VERSION})
+  add_test(NAME program-identity-${program} COMMAND Python3::Interpreter
+    ${CMAKE_SOURCE_DIR}/tests/release/check_pe.py --program ${programs}/${program}.exe
+    "${settings}")
 endforeach()
 
 # Signing, when the environment names a key (scripts/sign.py says which variables): the programs

@@ -262,25 +262,22 @@ std::vector<std::u16string> Configured(const std::vector<std::u16string>& progra
   }
   const UniqueHkey key(opened);
   std::vector<std::u16string> names;
-  WCHAR name[256];
-  for (DWORD i = 0;; ++i) {
-    DWORD length = 256;
-    if (RegEnumKeyExW(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS) {
-      return names;
-    }
+  for (const auto& name : SubkeyNames(key.get())) {
     HKEY entry = nullptr;
-    if (RegOpenKeyExW(key.get(), name, 0, KEY_QUERY_VALUE, &entry) != ERROR_SUCCESS) continue;
+    if (RegOpenKeyExW(key.get(), Wide(name), 0, KEY_QUERY_VALUE, &entry) != ERROR_SUCCESS) {
+      continue;
+    }
     const UniqueHkey item(entry);
     const std::u16string command = dicset::Upper(RegSet::ValueText(item.get(), u"command"));
     for (const auto& program : programs) {
       if (dicset::Upper(RegSet::ValueText(item.get(), u"hkey")) == u"HKCU" &&
           command.rfind(u"\"" + dicset::Upper(program) + u"\"", 0) == 0) {
-        names.push_back(FromWide(name));
+        names.push_back(name);
         break;
       }
     }
   }
+  return names;
 }
 
 std::vector<std::u16string> Arguments() {

@@ -35,19 +35,6 @@ Raw ReadRaw(HKEY key, const std::u16string& name) {
   return raw;
 }
 
-std::vector<std::u16string> ValueNames(HKEY key) {
-  std::vector<std::u16string> names;
-  std::vector<WCHAR> name(16384);
-  for (DWORD i = 0;; ++i) {
-    DWORD length = static_cast<DWORD>(name.size());
-    if (RegEnumValueW(key, i, name.data(), &length, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS) {
-      return names;
-    }
-    names.emplace_back(reinterpret_cast<const char16_t*>(name.data()), length);
-  }
-}
-
 std::u16string Hex(const BYTE* data, std::size_t size) {
   std::u16string hex;
   for (std::size_t i = 0; i < size; ++i) {

@@ -7,19 +7,6 @@
 namespace report {
 namespace {
 
-std::vector<std::u16string> ValueNames(HKEY key) {
-  std::vector<std::u16string> names;
-  std::vector<WCHAR> name(16384);
-  for (DWORD i = 0;; ++i) {
-    DWORD length = static_cast<DWORD>(name.size());
-    if (RegEnumValueW(key, i, name.data(), &length, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS) {
-      return names;
-    }
-    names.emplace_back(reinterpret_cast<const char16_t*>(name.data()), length);
-  }
-}
-
 // Whether the command starts one of the programs: "<program>" and a switch, or nothing more.
 bool Starts(const std::u16string& command, const std::vector<std::u16string>& programs) {
   const std::u16string upper = dicset::Upper(command);
@@ -51,6 +38,31 @@ bool SwitchedOff(HKEY approved, const std::u16string& name) {
 }
 
 }  // namespace
+
+std::vector<std::u16string> ValueNames(HKEY key) {
+  std::vector<std::u16string> names;
+  std::vector<WCHAR> name(16384);
+  for (DWORD i = 0;; ++i) {
+    DWORD length = static_cast<DWORD>(name.size());
+    if (RegEnumValueW(key, i, name.data(), &length, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+      return names;
+    }
+    names.emplace_back(reinterpret_cast<const char16_t*>(name.data()), length);
+  }
+}
+
+std::vector<std::u16string> SubkeyNames(HKEY key) {
+  std::vector<std::u16string> names;
+  WCHAR name[256];  // the longest key name Windows allows, and its terminator
+  for (DWORD i = 0;; ++i) {
+    DWORD length = 256;
+    if (RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+      return names;
+    }
+    names.emplace_back(reinterpret_cast<const char16_t*>(name), length);
+  }
+}
 
 UniqueHkey CreateKey(const std::u16string& keyPath, REGSAM access) {
   HKEY key = nullptr;
@@ -106,11 +118,7 @@ void ClearMarker() {
   if (const UniqueHkey marker =
           RegSet::OpenCurrentUserKey(kMarkerKey, KEY_READ | KEY_SET_VALUE, status)) {
     RegDeleteValueW(marker.get(), Wide(kMarkerName));
-    WCHAR name[256];
-    DWORD length = 256;
-    empty = ValueNames(marker.get()).empty() &&
-            RegEnumKeyExW(marker.get(), 0, name, &length, nullptr, nullptr, nullptr, nullptr) ==
-                ERROR_NO_MORE_ITEMS;
+    empty = ValueNames(marker.get()).empty() && SubkeyNames(marker.get()).empty();
   }
   // A key the packages made for it alone goes with it; one an MSI keeps values in stays.
   if (empty) RegDeleteKeyW(HKEY_CURRENT_USER, Wide(kMarkerKey));

@@ -29,6 +29,10 @@ inline const std::u16string kQuietSwitch = u"/quiet";
 // The longest command line Windows runs from a Run or RunOnce value.
 inline constexpr std::size_t kLongestCommand = 260;
 
+// The names of a key's values, and of its subkeys, as far as they can be read.
+std::vector<std::u16string> ValueNames(HKEY key);
+std::vector<std::u16string> SubkeyNames(HKEY key);
+
 // Opens the key under HKEY_CURRENT_USER, making it (and the keys above it) when it is missing:
 // a key the packages' modes write into. dicreg itself never makes a key.
 UniqueHkey CreateKey(const std::u16string& keyPath, REGSAM access);

@@ -4,6 +4,7 @@
 
 #include "../registry/RegSet.h"
 #include "../registry/WinText.h"
+#include "Pending.h"
 
 namespace report {
 namespace {
@@ -17,19 +18,9 @@ bool KeyExists(const std::u16string& path) {
 }
 
 std::vector<std::u16string> Subkeys(const std::u16string& path) {
-  std::vector<std::u16string> names;
   LSTATUS status = ERROR_SUCCESS;
   const UniqueHkey key = RegSet::OpenCurrentUserKey(path, kReadAccess, status);
-  if (!key) return names;
-  WCHAR name[256];
-  for (DWORD i = 0;; ++i) {
-    DWORD length = 256;
-    if (RegEnumKeyExW(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS) {
-      return names;
-    }
-    names.emplace_back(reinterpret_cast<const char16_t*>(name), length);
-  }
+  return key ? SubkeyNames(key.get()) : std::vector<std::u16string>();
 }
 
 // The numbers of a version's fields (digits, parted by dots), or none when the name is no

@@ -10,6 +10,7 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 . scripts/wine.sh
 jobs=$(nproc)
+mkdir -p build/logs
 
 # Wine copies its DLLs into every prefix, over a gigabyte each, and a full run makes a dozen: once
 # a step has passed, its prefixes go, unless DICREG_KEEP_PREFIXES is set. A failing step stops the
@@ -25,10 +26,27 @@ drop_prefixes() { # <folder>...
     rm -rf "$prefix"
   done < <(find "$@" -maxdepth 2 -type d \( -name prefix -o -name wineprefix \) -print0)
 }
+
+# Runs steps (shell functions) side by side: each has prefixes of its own, and most of a Wine run
+# is waiting, so two share the machine's cores well. Each step's output comes out whole once all
+# have ended; any step that failed fails the script.
+side_by_side() { # <step>...
+  local steps=("$@") pids=() step failed=0 i
+  for step in "${steps[@]}"; do
+    "$step" >"build/logs/$step.log" 2>&1 &
+    pids+=($!)
+  done
+  for i in "${!pids[@]}"; do
+    wait "${pids[$i]}" || failed=1
+    cat "build/logs/${steps[$i]}.log"
+  done
+  return "$failed"
+}
+
 free_kb=$(df -Pk . | awk 'NR == 2 { print $4 }')
 echo "test: $((free_kb / 1024 / 1024)) GB free on this disk"
 if [ "$free_kb" -lt $((5 * 1024 * 1024)) ]; then
-  echo "test: warning: under 5 GB free; at most about 3 GB of Wine prefixes exist at once" >&2
+  echo "test: warning: under 5 GB free; at most about 5 GB of Wine prefixes exist at once" >&2
 fi
 
 cmake --preset host
@@ -49,25 +67,36 @@ fi
 for preset in win32 win64; do
   cmake --preset "$preset"
   cmake --build --preset "$preset" -j "$jobs"
-  if [ "$preset" = win64 ] || runs_32bit; then
-    ctest --preset "$preset"
-    drop_prefixes "build/$preset"
-  else
-    echo "test: this machine runs no 32-bit programs; the 32-bit unit tests are built, not run" >&2
-  fi
 done
+unit_tests_win32() {
+  if runs_32bit; then
+    ctest --preset win32
+    drop_prefixes build/win32
+  else
+    echo "test: this machine runs no 32-bit programs; the 32-bit unit tests are built, not run"
+  fi
+}
+unit_tests_win64() {
+  ctest --preset win64
+  drop_prefixes build/win64
+}
+side_by_side unit_tests_win32 unit_tests_win64
 
 cmake --workflow --preset release
-mapfile -t programs < <(runnable_programs)
-python3 tests/e2e/e2e.py --driver build/win64/tests/e2edriver.exe \
-  "${programs[@]/#/--program=}" --work build/e2e
-drop_prefixes build/e2e
 
+# Both shipped programs from an exact command line to the registry, beside the publisher's
+# packages.
+programs() {
+  mapfile -t programs < <(runnable_programs)
+  python3 tests/e2e/e2e.py --driver build/win64/tests/e2edriver.exe \
+    "${programs[@]/#/--program=}" --work build/e2e
+  drop_prefixes build/e2e
+}
 # A publisher's build: every setting given, as the README says, Japanese names with characters
 # that each engine's script must escape; the packages must carry each. The same packages as a
 # person installs them, clicked through in a Wine desktop under Xvfb, as a Japanese and as an
 # English user, licence page and all: screenshots of every page go to build/e2e/.
-(
+publisher() {
   export DICREG_DICTIONARY=build/publisher/QelDat2012-real.dic \
     DICREG_PRODUCT_NAME="ヴェルノア医療辞書 QelDat2012 {2}" \
     DICREG_PUBLISHER='株式会社ヴェルノア "辞書" $Ltd'"'"'s' \
@@ -82,35 +111,37 @@ drop_prefixes build/e2e
   python3 tests/e2e/interactive.py --driver build/win64/tests/e2edriver.exe \
     --packages "$(shipped_packages)" --work build/e2e-interactive --shots build/e2e
   drop_prefixes build/e2e-publisher build/e2e-interactive
-)
+}
+side_by_side programs publisher
 
 # The example packages, installed and removed under Wine: built with each kind of program this
-# machine can run. Inno Setup's setups are built and tried only where 32-bit programs run.
+# machine can run, each kind in a prefix of its own, beside each program and its packages once
+# more in a prefix that reports the oldest Windows they run on. Wine exports every function
+# whatever it reports, so that shows behaviour; the release and installers checks are what show
+# that the files load there. Inno Setup's setups are built and tried only where 32-bit programs
+# run.
 cmake --workflow --preset installers
-packages=(--packages build/installers/x64)
-if runs_32bit; then
-  packages+=(--packages build/installers/x86)
-else
-  echo "test: this machine runs no 32-bit programs; the Inno Setup setups are not tried" >&2
-fi
-python3 tests/e2e/packages.py --driver build/win64/tests/e2edriver.exe "${packages[@]}" \
-  --work build/e2e-packages
-drop_prefixes build/e2e-packages
-
-# Each program and its packages once more, in a prefix that reports the oldest Windows they run
-# on. Wine exports every function whatever it reports, so this shows behaviour; the release and
-# installers checks are what show that the files load there.
+packages() { # <x64 or x86>
+  python3 tests/e2e/packages.py --driver build/win64/tests/e2edriver.exe \
+    --packages "build/installers/$1" --work "build/e2e-packages-$1"
+  drop_prefixes "build/e2e-packages-$1"
+}
 oldest() { # <windows> <driver> <program> <packages>
   python3 tests/e2e/e2e.py --driver "$2" --program "$3" --windows "$1" --work "build/e2e-$1"
   python3 tests/e2e/packages.py --driver "$2" --packages "$4" --windows "$1" --work "build/e2e-$1"
   drop_prefixes "build/e2e-$1"
 }
+packages_x64() { packages x64; }
+packages_x86() { packages x86; }
+oldest_vista() { oldest vista build/win64/tests/e2edriver.exe dist/dicreg-x64.exe build/installers/x64; }
+oldest_winxp() { oldest winxp build/win32/tests/e2edriver.exe dist/dicreg.exe build/installers/x86; }
+side_by_side packages_x64 oldest_vista
 if runs_32bit; then
-  oldest winxp build/win32/tests/e2edriver.exe dist/dicreg.exe build/installers/x86
+  side_by_side packages_x86 oldest_winxp
 else
-  echo "test: this machine runs no 32-bit programs; the Windows XP runs are skipped" >&2
+  echo "test: this machine runs no 32-bit programs; the Inno Setup setups and the Windows XP runs" \
+    "are skipped" >&2
 fi
-oldest vista build/win64/tests/e2edriver.exe dist/dicreg-x64.exe build/installers/x64
 
 # Signed packages: the installers workflow with a throwaway key from a PKCS#12 file and from
 # SoftHSM2, faulty settings refused; it ends with the unsigned packages built again.

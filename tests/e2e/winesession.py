@@ -447,7 +447,8 @@ class WineSession:
             trace_text = trace_file.read().decode("utf-8", "replace")
             boxes = parse_boxes(trace_text)
         if proc.returncode != 0:
-            raise RuntimeError("e2edriver failed with status %d" % proc.returncode)
+            raise RuntimeError("e2edriver failed with status %d: %s" % (
+                proc.returncode, "\n".join(trace_text.splitlines()[-20:])))
         exits, micros, registry = [], [], Registry()
         with open(result_file, encoding="utf-8") as f:
             for line in f.read().splitlines():

@@ -26,6 +26,9 @@ drop_prefixes() { # <folder>...
     rm -rf "$prefix"
   done < <(find "$@" -maxdepth 2 -type d \( -name prefix -o -name wineprefix \) -print0)
 }
+# What an earlier run kept holds its installs, which a step would find in its prefix: every run
+# starts without them.
+DICREG_KEEP_PREFIXES= drop_prefixes build/*
 
 # Runs steps (shell functions) side by side: each has prefixes of its own, and most of a Wine run
 # is waiting, so two share the machine's cores well. Each step's output comes out whole once all

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "../registry/RegSet.h"
+#include "Package.h"
 
 namespace report {
 namespace {
@@ -153,9 +154,10 @@ const Words kEnglish = {
         u"in ATOK 2012 again\" in the Start menu.",
     .switchedOff =
         u"- QelDat2012 waits to be registered at a sign-in, but its startup entry ({1}) is "
-        u"switched off in Task Manager's list of startup programs, so nothing registers it: "
-        u"switch the entry on there, or choose \"Register in ATOK 2012 again\" in the Start "
-        u"menu once a dictionary set in use can take it.",
+        u"switched off, so nothing registers it: switch it on in Task Manager's list of "
+        u"startup programs (on Windows 10 and 11 also in Settings, Apps, Startup), or choose "
+        u"\"Register in ATOK 2012 again\" in the Start menu once a dictionary set in use can "
+        u"take it.",
     .configured =
         u"- QelDat2012 waits to be registered at a sign-in, but its startup entry ({1}) is "
         u"switched off in System Configuration (msconfig), so nothing registers it: switch it "
@@ -282,15 +284,16 @@ const Words kJapanese = {
     .pending =
         u"- 使用中の辞書セットに登録できるようになったあと、"
         u"最初に Windows にサインインしたときに、"
-        u"QelDat2012 が自動的に登録されます（スタートアップの項目 {1}）。",
+        u"スタートアップの項目（{1}）が QelDat2012 を自動的に登録します。",
     .pendingNow =
         u"- 使用中の辞書セットに QelDat2012 を登録できる状態です。"
-        u"次に Windows にサインインしたときに自動的に登録されます（スタートアップの項目 {1}）。"
+        u"次に Windows にサインインしたときに、スタートアップの項目（{1}）が自動的に登録します。"
         u"すぐに登録するには、スタート メニューの「ATOK 2012 に再登録」を実行してください。",
     .switchedOff =
         u"- QelDat2012 はサインイン時に自動的に登録される予定ですが、スタートアップの項目（{1}）"
-        u"がタスク マネージャーのスタートアップの一覧で無効になっているため、登録されません。"
-        u"その一覧でこの項目を有効にするか、登録できるようになってから、"
+        u"が無効になっているため、登録されません。タスク マネージャーのスタートアップの一覧"
+        u"（Windows 10 と 11 では「設定」の「アプリ」→「スタートアップ」でも同じ）で"
+        u"この項目を有効にするか、登録できるようになってから、"
         u"スタート メニューの「ATOK 2012 に再登録」を実行してください。",
     .configured =
         u"- QelDat2012 はサインイン時に自動的に登録される予定ですが、スタートアップの項目（{1}）"
@@ -314,7 +317,7 @@ const Words kJapanese = {
         u"それでも残っている場合は、ATOK 2012 を使っていないときに削除してください。",
     .restart =
         u"- インストール先のフォルダーのファイルを、Windows が次の再起動時に置き換えます。"
-        u"PC を再起動すると、ATOK 2012 は新しくインストールした辞書を使うようになります。",
+        u"PC を再起動すると、ATOK 2012 は新しい辞書を使うようになります。",
     .made = u"作成日時: ",
     .windows = u"Windows: {1}（{2}）、{3}",
     .wide = u"64 ビット",
@@ -590,7 +593,13 @@ Report Write(const Survey& survey, const std::vector<Finding>& findings, const F
     say(Fill(w.otherVersions, {Join(survey.otherVersions, w.nameSeparator)}));
   }
   if (!startup.empty()) say(startup);
-  if (!facts.stale.empty()) say(Fill(w.signInAgain, {Join(facts.stale, w.nameSeparator)}));
+  // An earlier dictionary a set still names stays on purpose (a set this user may not change
+  // names it): the customer must not delete that one.
+  std::vector<std::u16string> stale;
+  for (const auto& file : facts.stale) {
+    if (!Named(survey, file)) stale.push_back(file);
+  }
+  if (!stale.empty()) say(Fill(w.signInAgain, {Join(stale, w.nameSeparator)}));
   if (facts.restart) say(w.restart);
   // Decided by each set's one state: all registered is 0 even where the sets may not be changed.
   report.status = fine && inUse > 0 && facts.dictionaryPresent ? kAllRegistered

@@ -253,8 +253,8 @@ TEST_F(ReportTest, StartupEntryLineSaysWhetherASignInRegistersIt) {
                    u"registers by itself at the next sign-in to Windows "
                    u"(startup entry Qel)"));
   EXPECT_TRUE(says({{u"Qel"}, {u"Qel"}, true},
-                   u"its startup entry (Qel) is switched off in Task "
-                   u"Manager's list of startup programs"));
+                   u"its startup entry (Qel) is switched off, so nothing registers it: switch "
+                   u"it on in Task Manager's list of startup programs (on Windows 10 and 11"));
   facts.configured = {u"Qel"};
   EXPECT_TRUE(says({{}, {}, true},
                    u"its startup entry (Qel) is switched off in System "
@@ -289,6 +289,10 @@ TEST_F(ReportTest, OtherVersionsAreNamedBesideAtok2012) {
   facts.stale = {u"C:\\Q\\1.0.0\\QelDat2012.dic"};
   EXPECT_TRUE(
       Says(Text(Language::Japanese), u"\r\n- 以前のバージョンの辞書ファイルが残っています"));
+  EXPECT_TRUE(Says(Text(Language::English), u"an earlier version is still there"));
+  // One a set names stays on purpose: the report never asks to delete it.
+  SetText(InUseSet(u"Atkms", 2), Slot(2), u"ON,0,C:\\Q\\1.0.0\\QELDAT2012.DIC");
+  EXPECT_FALSE(Says(Text(Language::English), u"an earlier version is still there"));
 }
 
 TEST_F(ReportTest, NoSetInUseIsOneLineWithWhatToDo) {

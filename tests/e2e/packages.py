@@ -519,7 +519,7 @@ class Packages:
                                                                                  True)])
         report = self.default + "\\dicreport.exe"
         written = self.linux("C:\\switched-off.txt")
-        said = lambda _: None if "switched off in Task Manager" in open(
+        said = lambda _: None if "switch it on in Task Manager" in open(
             written, encoding="utf-16").read() else "the report does not name the entry switched off"
         self.step("%s: the report names it" % engine.name, set_up, report,
                   ['"%s" C:\\switched-off.txt' % report], set_up, [1], 0, [said])

@@ -138,10 +138,10 @@ en.NotStarted=dicreg.exe could not be started.
 ja.NotStarted=dicreg.exe を起動できませんでした。
 en.NoSet=ATOK 2012 has no dictionary set to take %1 yet: it registers by itself at the first sign-in after one can.
 ja.NoSet=ATOK 2012 に %1 を登録できる辞書セットがまだありません。登録できるようになったあと、最初のサインインで自動的に登録されます。
-en.NoSetOff=ATOK 2012 has no dictionary set to take %1 yet, and its startup entry is switched off: once one can, choose "{#AGAIN_EN}" in the Start menu.
-ja.NoSetOff=ATOK 2012 に %1 を登録できる辞書セットがまだなく、自動的に登録するスタートアップの項目は無効になっています。登録できるようになったら、スタート メニューの「{#AGAIN_JA}」を実行してください。
-en.SignInAgain=The previous version's dictionary is held open by ATOK 2012: ATOK 2012 uses the new one after you sign out of Windows and sign in again.
-ja.SignInAgain=以前のバージョンの辞書を ATOK 2012 が開いたままにしています。Windows からサインアウトしてサインインし直すと、ATOK 2012 が新しい辞書を使うようになります。
+en.NoSetOff=ATOK 2012 has no dictionary set to take %1 yet, and its startup entry is switched off or could not be made: once one can, choose "{#AGAIN_EN}" in the Start menu.
+ja.NoSetOff=ATOK 2012 に %1 を登録できる辞書セットがまだありません。自動的に登録するスタートアップの項目が無効になっているか、作成できなかったため、サインイン時には登録されません。登録できるようになったら、スタート メニューの「{#AGAIN_JA}」を実行してください。
+en.SignInAgain=The previous version's dictionary is held open by ATOK 2012: ATOK 2012 uses the new one after you sign out of Windows and sign in again. At that sign-in a command prompt window may flash briefly as the previous dictionary is deleted.
+ja.SignInAgain=以前のバージョンの辞書を ATOK 2012 が開いたままにしています。Windows からサインアウトしてサインインし直すと、ATOK 2012 が新しい辞書を使うようになります。そのサインインのとき、以前の辞書を削除するために、コマンド プロンプトのウィンドウが一瞬表示されることがあります。
 en.Kept=The previous version's dictionary stays, as a dictionary set that cannot be changed still names it; the status report says which.
 ja.Kept=変更できない辞書セットに以前のバージョンの辞書が登録されているため、その辞書は残してあります。該当する辞書セットは、登録状況レポートでご確認ください。
 en.NoCleanup=The previous version's dictionary is held open by ATOK 2012, and the installed folder's path is too long to have it deleted at the next sign-in: sign out of Windows and sign in again, then delete the previous version's folder in %1.
@@ -166,8 +166,8 @@ en.FinishPartly=%1 is installed and registered in ATOK 2012, but some dictionary
 ja.FinishPartly=%1 をインストールし、ATOK 2012 に登録しましたが、使用中の辞書セットの一部には登録できませんでした。該当する辞書セットと対処方法は、登録状況レポートでご確認ください。
 en.FinishNoSet=%1 is installed, but not registered in ATOK 2012 yet: ATOK 2012's user information is not set up, or no dictionary set in use has a free slot (the status report says which). It registers by itself at the first sign-in to Windows after that is mended.
 ja.FinishNoSet=%1 をインストールしましたが、ATOK 2012 にはまだ登録されていません。ATOK 2012 のユーザー情報が未設定か、使用中の辞書セットに空きがないためと考えられます（原因は登録状況レポートでご確認ください）。登録できるようになったあと、最初に Windows にサインインしたときに自動的に登録されます。
-en.FinishNoSetOff=%1 is installed, but not registered in ATOK 2012 yet: ATOK 2012's user information is not set up, or no dictionary set in use has a free slot (the status report says which). Its startup entry, which would register it at a sign-in, is switched off: once that is mended, choose "{#AGAIN_EN}" in the Start menu (%1).
-ja.FinishNoSetOff=%1 をインストールしましたが、ATOK 2012 にはまだ登録されていません。ATOK 2012 のユーザー情報が未設定か、使用中の辞書セットに空きがないためと考えられます（原因は登録状況レポートでご確認ください）。サインイン時に自動的に登録するスタートアップの項目は無効になっています。登録できるようになったら、スタート メニューの「%1」にある「{#AGAIN_JA}」を実行してください。
+en.FinishNoSetOff=%1 is installed, but not registered in ATOK 2012 yet: ATOK 2012's user information is not set up, or no dictionary set in use has a free slot (the status report says which). Its startup entry, which would register it at a sign-in, is switched off or could not be made: once that is mended, choose "{#AGAIN_EN}" in the Start menu (%1).
+ja.FinishNoSetOff=%1 をインストールしましたが、ATOK 2012 にはまだ登録されていません。ATOK 2012 のユーザー情報が未設定か、使用中の辞書セットに空きがないためと考えられます（原因は登録状況レポートでご確認ください）。サインイン時に自動的に登録するスタートアップの項目が無効になっているか、作成できなかったため、自動的には登録されません。登録できるようになったら、スタート メニューの「%1」にある「{#AGAIN_JA}」を実行してください。
 en.FinishFailed=%1 is installed, but registering it in ATOK 2012 failed (dicreg.exe ended with status %2). Choose "{#AGAIN_EN}" in the Start menu (%1) to try once more.
 ja.FinishFailed=%1 をインストールしましたが、ATOK 2012 への登録に失敗しました（dicreg.exe の終了コード: %2）。スタート メニューの「%1」にある「{#AGAIN_JA}」を実行して、もう一度登録してください。
 en.ShowReport=Show the dictionary status report
@@ -180,6 +180,8 @@ en.FinishNotStarted=%1 is installed, but not registered in ATOK 2012: dicreg.exe
 ja.FinishNotStarted=%1 をインストールしましたが、dicreg.exe を起動できなかったため、ATOK 2012 に登録できませんでした。スタート メニューの「%1」にある「{#AGAIN_JA}」を実行して、もう一度登録してください。
 en.UnFailed=dicreg.exe /uninst ended with status %1.
 ja.UnFailed=登録の解除（dicreg.exe /uninst）の終了コード: %1
+en.UnNotStarted=dicreg.exe /uninst could not be started.
+ja.UnNotStarted=登録の解除（dicreg.exe /uninst）を実行できませんでした。
 en.Newer=A newer version of %1 (%2) is already installed. This setup (%3) is older, so it ends without changing anything.
 ja.Newer=%1 の新しいバージョン（%2）がすでにインストールされています。このセットアップ（バージョン %3）のほうが古いため、何も変更せずに終了します。
 
@@ -281,7 +283,11 @@ var
 begin
   if (Status >= 0) and ((Status and Flag) <> 0) then begin
     Sentence := FmtMessage(CustomMessage(Name), [ExpandConstant('{app}')]);
-    Outcome := Outcome + ' ' + Sentence;
+    { Japanese sentences follow one another without a space. }
+    if ActiveLanguage = 'ja' then
+      Outcome := Outcome + Sentence
+    else
+      Outcome := Outcome + ' ' + Sentence;
     FinishText := FinishText + #13#10#13#10 + Sentence;
   end;
 end;
@@ -387,8 +393,8 @@ begin
     out of the way now. }
   RenameFile(ExpandConstant('{uninstallexe}'), ExpandConstant('{tmp}\unins000.exe'));
   Status := RunDicreport('/uninstall ' + Quoted(Product));
-  if Status < 0 then
-    Log(FmtMessage(CustomMessage('UnFailed'), ['-1']))
+  if (Status < 0) or ((Status and 15) = 4) then
+    Log(CustomMessage('UnNotStarted'))
   else if (Status and 15) <> 0 then
     Log(FmtMessage(CustomMessage('UnFailed'), [IntToStr(Status shr 16)]));
 end;

@@ -133,7 +133,12 @@ Var ShowReport
 !macro SayFlag FLAG TEXT
   IntOp $R9 $3 & ${FLAG}
   ${If} $R9 != 0
-    StrCpy $R0 "$R0 ${TEXT}"
+    ; Japanese sentences follow one another without a space.
+    ${If} $LANGUAGE == ${LANG_JAPANESE}
+      StrCpy $R0 "$R0${TEXT}"
+    ${Else}
+      StrCpy $R0 "$R0 ${TEXT}"
+    ${EndIf}
     StrCpy $FinishText "$FinishText$\r$\n$\r$\n${TEXT}"
   ${EndIf}
 !macroend
@@ -178,10 +183,10 @@ LangString Partly ${LANG_ENGLISH} "${PRODUCT} is registered in ATOK 2012, but no
 LangString Partly ${LANG_JAPANESE} "${PRODUCT} を ATOK 2012 に登録しましたが、使用中の辞書セットの一部には登録できませんでした。"
 LangString NoSet ${LANG_ENGLISH} "ATOK 2012 has no dictionary set to take ${PRODUCT} yet: it registers by itself at the first sign-in after one can."
 LangString NoSet ${LANG_JAPANESE} "ATOK 2012 に ${PRODUCT} を登録できる辞書セットがまだありません。登録できるようになったあと、最初のサインインで自動的に登録されます。"
-LangString NoSetOff ${LANG_ENGLISH} "ATOK 2012 has no dictionary set to take ${PRODUCT} yet, and its startup entry is switched off: once one can, choose $\"${AGAIN_EN}$\" in the Start menu."
-LangString NoSetOff ${LANG_JAPANESE} "ATOK 2012 に ${PRODUCT} を登録できる辞書セットがまだなく、自動的に登録するスタートアップの項目は無効になっています。登録できるようになったら、スタート メニューの「${AGAIN_JA}」を実行してください。"
-LangString SignInAgain ${LANG_ENGLISH} "The previous version's dictionary is held open by ATOK 2012: ATOK 2012 uses the new one after you sign out of Windows and sign in again."
-LangString SignInAgain ${LANG_JAPANESE} "以前のバージョンの辞書を ATOK 2012 が開いたままにしています。Windows からサインアウトしてサインインし直すと、ATOK 2012 が新しい辞書を使うようになります。"
+LangString NoSetOff ${LANG_ENGLISH} "ATOK 2012 has no dictionary set to take ${PRODUCT} yet, and its startup entry is switched off or could not be made: once one can, choose $\"${AGAIN_EN}$\" in the Start menu."
+LangString NoSetOff ${LANG_JAPANESE} "ATOK 2012 に ${PRODUCT} を登録できる辞書セットがまだありません。自動的に登録するスタートアップの項目が無効になっているか、作成できなかったため、サインイン時には登録されません。登録できるようになったら、スタート メニューの「${AGAIN_JA}」を実行してください。"
+LangString SignInAgain ${LANG_ENGLISH} "The previous version's dictionary is held open by ATOK 2012: ATOK 2012 uses the new one after you sign out of Windows and sign in again. At that sign-in a command prompt window may flash briefly as the previous dictionary is deleted."
+LangString SignInAgain ${LANG_JAPANESE} "以前のバージョンの辞書を ATOK 2012 が開いたままにしています。Windows からサインアウトしてサインインし直すと、ATOK 2012 が新しい辞書を使うようになります。そのサインインのとき、以前の辞書を削除するために、コマンド プロンプトのウィンドウが一瞬表示されることがあります。"
 LangString Kept ${LANG_ENGLISH} "The previous version's dictionary stays, as a dictionary set that cannot be changed still names it; the status report says which."
 LangString Kept ${LANG_JAPANESE} "変更できない辞書セットに以前のバージョンの辞書が登録されているため、その辞書は残してあります。該当する辞書セットは、登録状況レポートでご確認ください。"
 LangString NoCleanup ${LANG_ENGLISH} "The previous version's dictionary is held open by ATOK 2012, and the installed folder's path is too long to have it deleted at the next sign-in: sign out of Windows and sign in again, then delete the previous version's folder in $INSTDIR."
@@ -206,8 +211,8 @@ LangString FinishPartly ${LANG_ENGLISH} "${PRODUCT} is installed and registered 
 LangString FinishPartly ${LANG_JAPANESE} "${PRODUCT} をインストールし、ATOK 2012 に登録しましたが、使用中の辞書セットの一部には登録できませんでした。該当する辞書セットと対処方法は、登録状況レポートでご確認ください。"
 LangString FinishNoSet ${LANG_ENGLISH} "${PRODUCT} is installed, but not registered in ATOK 2012 yet: ATOK 2012's user information is not set up, or no dictionary set in use has a free slot (the status report says which). It registers by itself at the first sign-in to Windows after that is mended."
 LangString FinishNoSet ${LANG_JAPANESE} "${PRODUCT} をインストールしましたが、ATOK 2012 にはまだ登録されていません。ATOK 2012 のユーザー情報が未設定か、使用中の辞書セットに空きがないためと考えられます（原因は登録状況レポートでご確認ください）。登録できるようになったあと、最初に Windows にサインインしたときに自動的に登録されます。"
-LangString FinishNoSetOff ${LANG_ENGLISH} "${PRODUCT} is installed, but not registered in ATOK 2012 yet: ATOK 2012's user information is not set up, or no dictionary set in use has a free slot (the status report says which). Its startup entry, which would register it at a sign-in, is switched off: once that is mended, choose $\"${AGAIN_EN}$\" in the Start menu (${PRODUCT})."
-LangString FinishNoSetOff ${LANG_JAPANESE} "${PRODUCT} をインストールしましたが、ATOK 2012 にはまだ登録されていません。ATOK 2012 のユーザー情報が未設定か、使用中の辞書セットに空きがないためと考えられます（原因は登録状況レポートでご確認ください）。サインイン時に自動的に登録するスタートアップの項目は無効になっています。登録できるようになったら、スタート メニューの「${PRODUCT}」にある「${AGAIN_JA}」を実行してください。"
+LangString FinishNoSetOff ${LANG_ENGLISH} "${PRODUCT} is installed, but not registered in ATOK 2012 yet: ATOK 2012's user information is not set up, or no dictionary set in use has a free slot (the status report says which). Its startup entry, which would register it at a sign-in, is switched off or could not be made: once that is mended, choose $\"${AGAIN_EN}$\" in the Start menu (${PRODUCT})."
+LangString FinishNoSetOff ${LANG_JAPANESE} "${PRODUCT} をインストールしましたが、ATOK 2012 にはまだ登録されていません。ATOK 2012 のユーザー情報が未設定か、使用中の辞書セットに空きがないためと考えられます（原因は登録状況レポートでご確認ください）。サインイン時に自動的に登録するスタートアップの項目が無効になっているか、作成できなかったため、自動的には登録されません。登録できるようになったら、スタート メニューの「${PRODUCT}」にある「${AGAIN_JA}」を実行してください。"
 LangString FinishFailed ${LANG_ENGLISH} "${PRODUCT} is installed, but registering it in ATOK 2012 failed (dicreg.exe ended with status $2). Choose $\"${AGAIN_EN}$\" in the Start menu (${PRODUCT}) to try once more."
 LangString FinishFailed ${LANG_JAPANESE} "${PRODUCT} をインストールしましたが、ATOK 2012 への登録に失敗しました（dicreg.exe の終了コード: $2）。スタート メニューの「${PRODUCT}」にある「${AGAIN_JA}」を実行して、もう一度登録してください。"
 LangString ShowReport ${LANG_ENGLISH} "Show the dictionary status report"
@@ -220,6 +225,8 @@ LangString FinishNotStarted ${LANG_ENGLISH} "${PRODUCT} is installed, but not re
 LangString FinishNotStarted ${LANG_JAPANESE} "${PRODUCT} をインストールしましたが、dicreg.exe を起動できなかったため、ATOK 2012 に登録できませんでした。スタート メニューの「${PRODUCT}」にある「${AGAIN_JA}」を実行して、もう一度登録してください。"
 LangString UnFailed ${LANG_ENGLISH} "dicreg.exe /uninst ended with status"
 LangString UnFailed ${LANG_JAPANESE} "登録の解除（dicreg.exe /uninst）の終了コード:"
+LangString UnNotStarted ${LANG_ENGLISH} "dicreg.exe /uninst could not be started."
+LangString UnNotStarted ${LANG_JAPANESE} "登録の解除（dicreg.exe /uninst）を実行できませんでした。"
 LangString Newer ${LANG_ENGLISH} "A newer version of ${PRODUCT} ($0) is already installed. This setup (${VERSION}) is older, so it ends without changing anything."
 LangString Newer ${LANG_JAPANESE} "${PRODUCT} の新しいバージョン（$0）がすでにインストールされています。このセットアップ（バージョン ${VERSION}）のほうが古いため、何も変更せずに終了します。"
 
@@ -336,7 +343,9 @@ Section "Uninstall"
   ClearErrors
   ExecWait '"$INSTDIR\dicreport.exe" /uninstall "${PRODUCT}"' $0
   !insertmacro Outcome $0
-  ${If} $1 != 0
+  ${If} $1 == 4
+    DetailPrint "$(UnNotStarted)"
+  ${ElseIf} $1 != 0
     DetailPrint "$(UnFailed) $2"
   ${EndIf}
   Delete "$INSTDIR\dicreg.exe"

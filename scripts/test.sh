@@ -32,17 +32,32 @@ DICREG_KEEP_PREFIXES= drop_prefixes build/*
 
 # Runs steps (shell functions) side by side: each has prefixes of its own, and most of a Wine run
 # is waiting, so two share the machine's cores well. Each step's output comes out whole once all
-# have ended; any step that failed fails the script.
+# have ended; any step that failed fails the script. A step still running after
+# DICREG_STEP_MINUTES (30) is stopped, with all it started, and fails: a hang then ends the run
+# with the step's log rather than outlasting CI's limit with nothing said.
 side_by_side() { # <step>...
-  local steps=("$@") pids=() step failed=0 i
+  local steps=("$@") pids=() step failed=0 i watchdog minutes=${DICREG_STEP_MINUTES:-30}
+  set -m # each step and the watchdog in a process group of its own
   for step in "${steps[@]}"; do
     "$step" >"build/logs/$step.log" 2>&1 &
     pids+=($!)
   done
+  (
+    sleep $((minutes * 60))
+    for i in "${!pids[@]}"; do
+      if kill -TERM -- "-${pids[$i]}"; then
+        echo "test: ${steps[$i]} was still running after $minutes minutes and was stopped" \
+          >>"build/logs/${steps[$i]}.log"
+      fi
+    done
+  ) >/dev/null 2>&1 &
+  watchdog=$!
+  set +m
   for i in "${!pids[@]}"; do
     wait "${pids[$i]}" || failed=1
     cat "build/logs/${steps[$i]}.log"
   done
+  kill -- "-$watchdog" 2>/dev/null || true
   return "$failed"
 }
 

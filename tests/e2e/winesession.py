@@ -373,6 +373,7 @@ class WineSession:
     def _answer_boxes(self, proc, titles_seen, timeout):
         """Waits for the driver; presses OK on every box window that shows up meanwhile."""
         deadline = time.monotonic() + timeout
+        first_seen = {}
         while proc.poll() is None:
             if time.monotonic() > deadline:
                 proc.kill()
@@ -384,6 +385,7 @@ class WineSession:
                     for window in found.stdout.split():
                         if window not in [w for w, _ in titles_seen]:
                             titles_seen.append((window, title))
+                            first_seen[window] = time.monotonic()
                             time.sleep(0.3)  # let it paint before the picture
                             if self.screenshot and title == BOX_TITLES[0]:
                                 subprocess.run(["import", "-window", "root", self.screenshot],
@@ -391,7 +393,22 @@ class WineSession:
                                 self.screenshot = None
                         subprocess.run(["xdotool", "key", "--window", window, "Return"],
                                        env=self.env, capture_output=True)
+                        # Wine hands a key to the foreground window, which a box shown while
+                        # Wine's desktop process starts may not be: a click on its OK button
+                        # (the box's only one, centred at the bottom) reaches it wherever the
+                        # foreground is.
+                        if time.monotonic() - first_seen.get(window, time.monotonic()) > 1.5:
+                            self._click_ok(window)
             time.sleep(0.1)
+
+    def _click_ok(self, window):
+        shape = subprocess.run(["xdotool", "getwindowgeometry", "--shell", window],
+                               env=self.env, capture_output=True, text=True).stdout
+        size = dict(line.split("=", 1) for line in shape.split() if "=" in line)
+        if "WIDTH" in size and "HEIGHT" in size:
+            subprocess.run(["xdotool", "mousemove", "--window", window,
+                            str(int(size["WIDTH"]) // 2), str(int(size["HEIGHT"]) - 20),
+                            "click", "1"], env=self.env, capture_output=True)
 
     def run(self, program, seed, command_lines, screenshot=None, timeout=60, trace=True,
             reseed=False, dump=True, children=False, also_dump=(), person=None, lang=None,

@@ -432,34 +432,41 @@ std::u16string InstalledFolder(const std::u16string& path) {
   return folder;
 }
 
+// A line of the report's own words and the values that fill them in: Windows' words for logging
+// on go into the pattern alone, never into a user's, folder's or entry's name.
+struct Said {
+  std::u16string pattern;
+  std::vector<std::u16string> values;
+};
+
 // The verdict's line for a set that needs something done, or nothing. An entry that names the
 // dictionary in another folder, while the installed one is in the report's, tells of a folder
 // that was moved: registering again would not do, for the Start menu points to the old place.
-std::u16string Advice(const Finding& finding, SetState state, const Facts& facts, const Words& w) {
+Said Advice(const Finding& finding, SetState state, const Facts& facts, const Words& w) {
   const std::u16string name = finding.set->Name();
   switch (state) {
     case SetState::Registered:
-      return std::u16string();
+      return {};
     case SetState::FileMissing:
       for (const auto& entry : finding.registered) {
         if (entry.file != FileState::Missing) continue;
         if (facts.dictionaryPresent && !facts.folder.empty() &&
             dicset::Upper(InstalledFolder(entry.path)) != dicset::Upper(facts.folder)) {
-          return Fill(w.moved, {name, entry.path, facts.folder});
+          return {w.moved, {name, entry.path, facts.folder}};
         }
-        return Fill(w.missing, {name, entry.path});
+        return {w.missing, {name, entry.path}};
       }
-      return std::u16string();
+      return {};
     case SetState::Free:
-      return Fill(w.free, {name, Number(finding.nextSlot)});
+      return {w.free, {name, Number(finding.nextSlot)}};
     case SetState::Full:
-      return Fill(w.full, {name});
+      return {w.full, {name}};
     case SetState::ReadOnly:
-      return Fill(w.unwritable, {name, StatusText(finding.set->writeStatus)});
+      return {w.unwritable, {name, StatusText(finding.set->writeStatus)}};
     case SetState::Unreadable:
-      return Fill(w.unreadable, {name, StatusText(finding.set->readStatus)});
+      return {w.unreadable, {name, StatusText(finding.set->readStatus)}};
   }
-  return std::u16string();
+  return {};
 }
 
 // The startup entries that Windows starts at a sign-in: those not switched off.
@@ -475,22 +482,21 @@ std::vector<std::u16string> SwitchedOn(const Startup& startup) {
 
 // What the startup entries and the marker say: a registration that waits for a sign-in, and
 // whether anything will do it; or an entry left with nothing to do.
-std::u16string StartupLine(const Facts& facts, bool canTake, const Words& w) {
+Said StartupLine(const Facts& facts, bool canTake, const Words& w) {
   const Startup& startup = facts.startup;
   const std::vector<std::u16string> on = SwitchedOn(startup);
   if (!startup.waiting) {
-    return startup.entries.empty() ? std::u16string()
-                                   : Fill(w.entryDone, {Join(startup.entries, w.nameSeparator)});
+    if (startup.entries.empty()) return {};
+    return {w.entryDone, {Join(startup.entries, w.nameSeparator)}};
   }
-  if (!on.empty()) return Fill(canTake ? w.pendingNow : w.pending, {Join(on, w.nameSeparator)});
-  if (!startup.entries.empty()) {
-    return Fill(w.switchedOff, {Join(startup.entries, w.nameSeparator)});
-  }
+  if (!on.empty()) return {canTake ? w.pendingNow : w.pending, {Join(on, w.nameSeparator)}};
+  if (!startup.entries.empty()) return {w.switchedOff, {Join(startup.entries, w.nameSeparator)}};
   if (!facts.configured.empty()) {
-    const std::u16string said = Fill(w.configured, {Join(facts.configured, w.nameSeparator)});
-    return facts.windows.version.rfind(u"5.", 0) == 0 ? Replaced(said, w.xpWords) : said;
+    const bool xp = facts.windows.version.rfind(u"5.", 0) == 0;
+    return {xp ? Replaced(w.configured, w.xpWords) : w.configured,
+            {Join(facts.configured, w.nameSeparator)}};
   }
-  return w.entryGone;
+  return {w.entryGone, {}};
 }
 
 }  // namespace
@@ -548,8 +554,8 @@ Report Write(const Survey& survey, const std::vector<Finding>& findings, const F
   std::u16string& text = report.text;
   const auto line = [&](const std::u16string& said) { text += said + u"\r\n"; };
   // What the report says in its own words, in the words of the Windows it runs on.
-  const auto say = [&](const std::u16string& said) {
-    line(facts.logOff ? Replaced(said, w.logOff) : said);
+  const auto say = [&](const Said& said) {
+    line(Fill(facts.logOff ? Replaced(said.pattern, w.logOff) : said.pattern, said.values));
   };
 
   line(w.title);
@@ -564,43 +570,44 @@ Report Write(const Survey& survey, const std::vector<Finding>& findings, const F
   int inUse = 0;
   int registered = 0;
   bool fine = true;  // every set found is registered, from files that exist
-  std::vector<std::u16string> advice;
+  std::vector<Said> advice;
   for (const auto& finding : findings) {
     const SetState state = StateOf(finding);
     inUse += finding.set->InUse();
     registered += state == SetState::Registered;
     fine &= state == SetState::Registered;
-    const std::u16string said = Advice(finding, state, facts, w);
-    if (!said.empty()) advice.push_back(said);
+    Said said = Advice(finding, state, facts, w);
+    if (!said.pattern.empty()) advice.push_back(std::move(said));
   }
   const bool canTake = AnyCanTake(findings);
-  const std::u16string startup = StartupLine(facts, canTake, w);
+  const Said startup = StartupLine(facts, canTake, w);
   if (inUse == 0) {
     const bool signIn = facts.startup.waiting && !SwitchedOn(facts.startup).empty();
-    say(survey.atok2012 ? Fill(w.notSetUp, {facts.user}) + (signIn ? w.setUpPending : w.setUp)
-                        : Fill(w.noAtok, {facts.user}));
+    say(survey.atok2012
+            ? Said{w.notSetUp + std::u16string(signIn ? w.setUpPending : w.setUp), {facts.user}}
+            : Said{w.noAtok, {facts.user}});
   } else {
     const bool all = registered == inUse;
     const char16_t* verdict = all               ? (inUse == 1 ? w.one : w.all)
                               : registered == 0 ? (inUse == 1 ? w.noneOfOne : w.none)
                                                 : w.some;
-    say(Fill(verdict, {Number(registered == 0 ? inUse : registered), Number(inUse)}) +
-        (all && facts.dictionaryPresent ? w.nothingToDo : w.seeBelow));
+    say({verdict + std::u16string(all && facts.dictionaryPresent ? w.nothingToDo : w.seeBelow),
+         {Number(registered == 0 ? inUse : registered), Number(inUse)}});
   }
   for (const auto& said : advice) say(said);
-  if (!facts.dictionaryPresent) say(Fill(w.noDictionary, {facts.dictionary}));
+  if (!facts.dictionaryPresent) say({w.noDictionary, {facts.dictionary}});
   if (!survey.otherVersions.empty()) {
-    say(Fill(w.otherVersions, {Join(survey.otherVersions, w.nameSeparator)}));
+    say({w.otherVersions, {Join(survey.otherVersions, w.nameSeparator)}});
   }
-  if (!startup.empty()) say(startup);
+  if (!startup.pattern.empty()) say(startup);
   // An earlier dictionary a set still names stays on purpose (a set this user may not change
   // names it): the customer must not delete that one.
   std::vector<std::u16string> stale;
   for (const auto& file : facts.stale) {
     if (!Named(survey, file)) stale.push_back(file);
   }
-  if (!stale.empty()) say(Fill(w.signInAgain, {Join(stale, w.nameSeparator)}));
-  if (facts.restart) say(w.restart);
+  if (!stale.empty()) say({w.signInAgain, {Join(stale, w.nameSeparator)}});
+  if (facts.restart) say({w.restart, {}});
   // Decided by each set's one state: all registered is 0 even where the sets may not be changed.
   report.status = fine && inUse > 0 && facts.dictionaryPresent ? kAllRegistered
                   : canTake                                    ? kSomethingToDo

@@ -275,6 +275,9 @@ TEST_F(ReportTest, StartupEntryLineSaysWhetherASignInRegistersIt) {
   EXPECT_TRUE(says({{u"Qel"}, {}, true}, u"registers by itself at the next logon to Windows"));
   facts.startup = {{u"Qel"}, {}, true};
   EXPECT_TRUE(Says(Text(Language::Japanese), u"次に Windows にログオンしたときに"));
+  // Names stay as they are: only the report's own words change.
+  facts.startup = {{u"サインイン時の登録"}, {}, true};
+  EXPECT_TRUE(Says(Text(Language::Japanese), u"スタートアップの項目（サインイン時の登録）"));
 }
 
 TEST_F(ReportTest, OtherVersionsAreNamedBesideAtok2012) {

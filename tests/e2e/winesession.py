@@ -393,11 +393,11 @@ class WineSession:
                                 self.screenshot = None
                         subprocess.run(["xdotool", "key", "--window", window, "Return"],
                                        env=self.env, capture_output=True)
-                        # Wine hands a key to the foreground window, which a box shown while
-                        # Wine's desktop process starts may not be: a click on its OK button
-                        # (the box's only one, centred at the bottom) reaches it wherever the
+                        # Wine hands a key to the foreground window, which the box may not be
+                        # (another program's window may hold it): a click on its OK button (the
+                        # box's only one, centred at the bottom) reaches it wherever the
                         # foreground is.
-                        if time.monotonic() - first_seen.get(window, time.monotonic()) > 1.5:
+                        if time.monotonic() - first_seen[window] > 1.5:
                             self._click_ok(window)
             time.sleep(0.1)
 

@@ -167,7 +167,7 @@ ja.FinishPartly=%1 をインストールし、ATOK 2012 に登録しましたが
 en.FinishNoSet=%1 is installed, but not registered in ATOK 2012 yet: ATOK 2012's user information is not set up, or no dictionary set in use has a free slot (the status report says which). It registers by itself at the first sign-in to Windows after that is mended.
 ja.FinishNoSet=%1 をインストールしましたが、ATOK 2012 にはまだ登録されていません。ATOK 2012 のユーザー情報が未設定か、使用中の辞書セットに空きがないためと考えられます（原因は登録状況レポートでご確認ください）。登録できるようになったあと、最初に Windows にサインインしたときに自動的に登録されます。
 en.FinishNoSetOff=%1 is installed, but not registered in ATOK 2012 yet: ATOK 2012's user information is not set up, or no dictionary set in use has a free slot (the status report says which). Its startup entry, which would register it at a sign-in, is switched off or could not be made: once that is mended, choose "{#AGAIN_EN}" in the Start menu (%1).
-ja.FinishNoSetOff=%1 をインストールしましたが、ATOK 2012 にはまだ登録されていません。ATOK 2012 のユーザー情報が未設定か、使用中の辞書セットに空きがないためと考えられます（原因は登録状況レポートでご確認ください）。サインイン時に自動的に登録するスタートアップの項目が無効になっているか、作成できなかったため、自動的には登録されません。登録できるようになったら、スタート メニューの「%1」にある「{#AGAIN_JA}」を実行してください。
+ja.FinishNoSetOff=%1 をインストールしましたが、ATOK 2012 にはまだ登録されていません。ATOK 2012 のユーザー情報が未設定か、使用中の辞書セットに空きがないためと考えられます（原因は登録状況レポートでご確認ください）。サインイン時に登録するスタートアップの項目が無効になっているか、作成できなかったため、自動的には登録されません。登録できるようになったら、スタート メニューの「%1」にある「{#AGAIN_JA}」を実行してください。
 en.FinishFailed=%1 is installed, but registering it in ATOK 2012 failed (dicreg.exe ended with status %2). Choose "{#AGAIN_EN}" in the Start menu (%1) to try once more.
 ja.FinishFailed=%1 をインストールしましたが、ATOK 2012 への登録に失敗しました（dicreg.exe の終了コード: %2）。スタート メニューの「%1」にある「{#AGAIN_JA}」を実行して、もう一度登録してください。
 en.ShowReport=Show the dictionary status report
@@ -181,7 +181,7 @@ ja.FinishNotStarted=%1 をインストールしましたが、dicreg.exe を起�
 en.UnFailed=dicreg.exe /uninst ended with status %1.
 ja.UnFailed=登録の解除（dicreg.exe /uninst）の終了コード: %1
 en.UnNotStarted=dicreg.exe /uninst could not be started.
-ja.UnNotStarted=登録の解除（dicreg.exe /uninst）を実行できませんでした。
+ja.UnNotStarted=登録の解除（dicreg.exe /uninst）で、dicreg.exe を起動できませんでした。
 en.Newer=A newer version of %1 (%2) is already installed. This setup (%3) is older, so it ends without changing anything.
 ja.Newer=%1 の新しいバージョン（%2）がすでにインストールされています。このセットアップ（バージョン %3）のほうが古いため、何も変更せずに終了します。
 

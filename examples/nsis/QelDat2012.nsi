@@ -212,7 +212,7 @@ LangString FinishPartly ${LANG_JAPANESE} "${PRODUCT} をインストールし、
 LangString FinishNoSet ${LANG_ENGLISH} "${PRODUCT} is installed, but not registered in ATOK 2012 yet: ATOK 2012's user information is not set up, or no dictionary set in use has a free slot (the status report says which). It registers by itself at the first sign-in to Windows after that is mended."
 LangString FinishNoSet ${LANG_JAPANESE} "${PRODUCT} をインストールしましたが、ATOK 2012 にはまだ登録されていません。ATOK 2012 のユーザー情報が未設定か、使用中の辞書セットに空きがないためと考えられます（原因は登録状況レポートでご確認ください）。登録できるようになったあと、最初に Windows にサインインしたときに自動的に登録されます。"
 LangString FinishNoSetOff ${LANG_ENGLISH} "${PRODUCT} is installed, but not registered in ATOK 2012 yet: ATOK 2012's user information is not set up, or no dictionary set in use has a free slot (the status report says which). Its startup entry, which would register it at a sign-in, is switched off or could not be made: once that is mended, choose $\"${AGAIN_EN}$\" in the Start menu (${PRODUCT})."
-LangString FinishNoSetOff ${LANG_JAPANESE} "${PRODUCT} をインストールしましたが、ATOK 2012 にはまだ登録されていません。ATOK 2012 のユーザー情報が未設定か、使用中の辞書セットに空きがないためと考えられます（原因は登録状況レポートでご確認ください）。サインイン時に自動的に登録するスタートアップの項目が無効になっているか、作成できなかったため、自動的には登録されません。登録できるようになったら、スタート メニューの「${PRODUCT}」にある「${AGAIN_JA}」を実行してください。"
+LangString FinishNoSetOff ${LANG_JAPANESE} "${PRODUCT} をインストールしましたが、ATOK 2012 にはまだ登録されていません。ATOK 2012 のユーザー情報が未設定か、使用中の辞書セットに空きがないためと考えられます（原因は登録状況レポートでご確認ください）。サインイン時に登録するスタートアップの項目が無効になっているか、作成できなかったため、自動的には登録されません。登録できるようになったら、スタート メニューの「${PRODUCT}」にある「${AGAIN_JA}」を実行してください。"
 LangString FinishFailed ${LANG_ENGLISH} "${PRODUCT} is installed, but registering it in ATOK 2012 failed (dicreg.exe ended with status $2). Choose $\"${AGAIN_EN}$\" in the Start menu (${PRODUCT}) to try once more."
 LangString FinishFailed ${LANG_JAPANESE} "${PRODUCT} をインストールしましたが、ATOK 2012 への登録に失敗しました（dicreg.exe の終了コード: $2）。スタート メニューの「${PRODUCT}」にある「${AGAIN_JA}」を実行して、もう一度登録してください。"
 LangString ShowReport ${LANG_ENGLISH} "Show the dictionary status report"
@@ -226,7 +226,7 @@ LangString FinishNotStarted ${LANG_JAPANESE} "${PRODUCT} をインストール�
 LangString UnFailed ${LANG_ENGLISH} "dicreg.exe /uninst ended with status"
 LangString UnFailed ${LANG_JAPANESE} "登録の解除（dicreg.exe /uninst）の終了コード:"
 LangString UnNotStarted ${LANG_ENGLISH} "dicreg.exe /uninst could not be started."
-LangString UnNotStarted ${LANG_JAPANESE} "登録の解除（dicreg.exe /uninst）を実行できませんでした。"
+LangString UnNotStarted ${LANG_JAPANESE} "登録の解除（dicreg.exe /uninst）で、dicreg.exe を起動できませんでした。"
 LangString Newer ${LANG_ENGLISH} "A newer version of ${PRODUCT} ($0) is already installed. This setup (${VERSION}) is older, so it ends without changing anything."
 LangString Newer ${LANG_JAPANESE} "${PRODUCT} の新しいバージョン（$0）がすでにインストールされています。このセットアップ（バージョン ${VERSION}）のほうが古いため、何も変更せずに終了します。"
 
